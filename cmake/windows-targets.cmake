@@ -1,0 +1,52 @@
+# Windows build: update.exe, the Windows-side test programs and, later, the
+# designer. Everything is linked statically so the programs run on a bare
+# Windows (or Wine) without MinGW's runtime DLLs.
+add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(WIN_SYSTEM_LIBS wininet comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 oleaut32 uuid advapi32 imagehlp version winmm)
+
+add_library(corvane_portable STATIC ${PORTABLE_CPP})
+target_link_libraries(corvane_portable PUBLIC ZLIB::ZLIB)
+
+file(GLOB WIN32_LAYER_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/win32/*.cpp")
+file(GLOB SHARED_WIN_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/shared/*_win.cpp")
+add_library(win32_layer STATIC ${WIN32_LAYER_CPP} ${SHARED_WIN_CPP})
+target_link_libraries(win32_layer PUBLIC corvane_portable ${WIN_SYSTEM_LIBS})
+
+# The updater's Windows code, minus its entry point, as an object library so
+# that the Windows-side test probes can link the very same code.
+file(GLOB UPDATER_WIN_CPP CONFIGURE_DEPENDS
+  "${CMAKE_SOURCE_DIR}/updater/engine/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/ui/*_win.cpp")
+add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
+
+add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
+target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+set_source_files_properties(updater/update.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")
+
+# The host used by the Wine tests: starts update.exe with its window handle,
+# records the posted messages and answers message boxes.
+file(GLOB TESTHOST_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winhost/*.cpp")
+if(TESTHOST_CPP)
+  add_executable(testhost WIN32 ${TESTHOST_CPP})
+  target_link_libraries(testhost PRIVATE ${WIN_SYSTEM_LIBS})
+endif()
+
+# Console probes that drive one piece of the updater's Windows code directly.
+# A probe may use the updater's resources by listing updater/update.rc itself.
+file(GLOB PROBE_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/winprobes/*.cpp")
+foreach(src ${PROBE_CPP})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} $<TARGET_OBJECTS:updater_core>)
+  target_link_libraries(${name} PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+endforeach()
+
+file(GLOB WIN_BENCH_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/bench/*_bench.cpp")
+foreach(src ${WIN_BENCH_CPP})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name}_win ${src})
+  target_link_libraries(${name}_win PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+endforeach()

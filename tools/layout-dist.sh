@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Lays the built programs out as they ship.
+set -euo pipefail
+win_build=$1
+dist=$2
+mkdir -p "$dist/updateApp"
+cp -f "$win_build/update.exe" "$dist/updateApp/update.exe"
+if [ -f "$win_build/Corvane.exe" ]; then
+  cp -f "$win_build/Corvane.exe" "$dist/Corvane.exe"
+fi

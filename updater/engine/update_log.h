@@ -1,0 +1,42 @@
+// The update log "update.log": one line per event, each the local time as
+// "%H:%M:%S    " followed by the message and "\r\n". The file is appended to,
+// never truncated. Writes go out as one call per line so that the main thread
+// and a worker can share the file without a lock.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace corvane {
+
+class UpdateLog {
+ public:
+  UpdateLog() = default;
+  ~UpdateLog();
+  UpdateLog(const UpdateLog&) = delete;
+  UpdateLog& operator=(const UpdateLog&) = delete;
+
+  // The run's log switch: lines are written only while it is on and the file
+  // is open.
+  void SetEnabled(bool on) { enabled_ = on; }
+  bool Enabled() const { return enabled_; }
+
+  // Opens (creating if missing) and positions at the end. Failure leaves the
+  // log closed; logging is then silently skipped for the run.
+  bool Open(const std::string& path);
+  void Close();
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // Appends one line (time stamp + message + CRLF). A message with several
+  // lines is written as it is, the time only in front of the first line.
+  void Write(const std::string& message);
+
+ private:
+  std::FILE* file_ = nullptr;
+  bool enabled_ = false;
+};
+
+// The time stamp prefix for a log line, e.g. "09:05:03    ".
+std::string LogTimePrefix();
+
+}  // namespace corvane
