@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "updater/engine/directory_constants.h"
 #include "updater/engine/update_items.h"
 #include "updater/engine/update_log.h"
 #include "updater/ui/ui_model.h"
@@ -22,9 +23,6 @@ class AnimatedIcon;
 
 enum RunMode { RunUpdate = 0, RunPreview = 1, RunCheckOnly = 2, RunSelfUpdate = 3 };
 
-// The nine directory constants, in the order the log and the expansion use.
-constexpr int kDirectoryConstantCount = 9;
-extern const char* const kDirectoryConstantNames[kDirectoryConstantCount];
 
 class UpdaterApp {
  public:
@@ -72,8 +70,9 @@ class UpdaterApp {
   std::string folder;          // with trailing "\"
   std::string own_file_name;
   std::string temp_folder;     // "{temp}" + "\~tovrel_tmp\"
-  std::string directory_constants[kDirectoryConstantCount];
-  std::string command_line;    // as given to the process
+  std::string directory_constants[kDirectoryConstants];
+  std::string command_line;    // as given to the process, without the program name
+  std::string file_version;    // "%d.%d" from the version resource, or empty
   HWND host_window = nullptr;
   RunMode run_mode = RunUpdate;
   bool tray_on = false;
@@ -93,7 +92,7 @@ class UpdaterApp {
   void DeriveFolders();
   void ReadCommandLine();
   void RunOutcome();
-  void RunProgramIfPresent(const std::string& configured);
+  bool RunProgramIfPresent(const std::string& configured);
   void Close();
 
   ScopedHandle instance_mutex_;

@@ -1,0 +1,22 @@
+// update.exe: entry point.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "updater/engine/updater_app.h"
+#include "win32/safe_dll.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
+  // Before anything loads a library at run time: the updater's folder is
+  // writable by users, so a DLL planted there must never be picked up.
+  corvane::RestrictDllSearchToSystem();
+
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+  ::InitCommonControlsEx(&controls);
+
+  corvane::UpdaterApp app;
+  app.Run(command_line);
+  // Results reach the host only through posted messages.
+  return 0;
+}
