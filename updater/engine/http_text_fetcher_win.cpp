@@ -1,0 +1,226 @@
+#include "updater/engine/http_text_fetcher_win.h"
+
+#include <vector>
+
+#include "shared/text_util.h"
+#include "updater/engine/internet_request_win.h"
+#include "updater/engine/transfer_text.h"
+
+namespace corvane {
+
+namespace {
+
+// The Chinese progress texts of the fetcher, kept in the GBK code page like
+// the program's other 8-bit texts of that language:
+//   "已读%d字节数(%0.1f Kb/s)"  and  "已读%d字节数"
+const char kReadBytesAndRate[] =
+    "\xD2\xD1\xB6\xC1" "%d" "\xD7\xD6\xBD\xDA\xCA\xFD" "(%0.1f Kb/s)";
+const char kReadBytes[] = "\xD2\xD1\xB6\xC1" "%d" "\xD7\xD6\xBD\xDA\xCA\xFD";
+
+// Never answered from the cache: a stale status would hide a removed file.
+constexpr DWORD kStatusCheckFlags =
+    INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+
+}  // namespace
+
+bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD timeout_ms) {
+  std::string ignored;
+  std::string& error = error_text ? *error_text : ignored;
+  error.clear();
+  ScopedInternet session(
+      ::InternetOpenA("Agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return false;
+  SetInternetTimeouts(session.Get(), timeout_ms);
+  ScopedInternet request(
+      ::InternetOpenUrlA(session.Get(), url.c_str(), nullptr, 0, kStatusCheckFlags, 1));
+  if (!request) return false;
+  DWORD status = 0;
+  if (!QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return false;
+  const std::string final_url = FinalUrlOf(request.Get());
+  if (!IsAcceptableFinalUrl(url, final_url)) {
+    error = "Redirect refused: " + final_url;
+    return false;
+  }
+  error = HttpStatusErrorText(static_cast<long>(status));
+  return error.empty();
+}
+
+HttpTextFetcher::~HttpTextFetcher() { CloseSession(); }
+
+void HttpTextFetcher::CloseSession() {
+  if (session_) ::InternetSetStatusCallbackA(session_.Get(), nullptr);
+  session_.Reset();
+}
+
+void CALLBACK HttpTextFetcher::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status,
+                                              LPVOID info, DWORD info_length) {
+  // The request context is the fetcher itself; session-level notifications
+  // carry no context and are of no interest.
+  if (context == 0) return;
+  reinterpret_cast<HttpTextFetcher*>(context)->OnStatus(status, info, info_length);
+}
+
+void HttpTextFetcher::OnStatus(DWORD status, const void* info, DWORD info_length) {
+  auto info_text = [&]() {
+    if (!info || info_length == 0) return std::string();
+    const char* text = static_cast<const char*>(info);
+    size_t length = 0;
+    while (length < info_length && text[length]) ++length;
+    return std::string(text, length);
+  };
+  switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+      SetStatusText("Resolving name for " + info_text());
+      break;
+    case INTERNET_STATUS_NAME_RESOLVED:
+      SetStatusText("Resolved name for " + info_text());
+      break;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+      SetStatusText("Connecting to socket address ");
+      break;
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+      SetStatusText("Connected to socket address");
+      break;
+    case INTERNET_STATUS_SENDING_REQUEST:
+      SetStatusText("Sending request...");
+      break;
+    case INTERNET_STATUS_REQUEST_SENT:
+      SetStatusText("Request sent");
+      break;
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+      SetStatusText("Response received");
+      break;
+    case INTERNET_STATUS_CLOSING_CONNECTION:
+      SetStatusText("Closing the connection to the server");
+      break;
+    case INTERNET_STATUS_CONNECTION_CLOSED:
+      SetStatusText("Connection to the server closed");
+      break;
+    case INTERNET_STATUS_HANDLE_CREATED:
+      SetStatusText(std::string());
+      break;
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+      if (info && info_length == 8) {
+        const DWORD* result = static_cast<const DWORD*>(info);
+        SetStatusText(Format("Request complete, dwResult = %8.8lX, dwError = %8.8lX",
+                             static_cast<unsigned long>(result[0]),
+                             static_cast<unsigned long>(result[1])));
+      } else {
+        SetStatusText("Request complete");
+      }
+      break;
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+    case INTERNET_STATUS_HANDLE_CLOSING:
+      break;
+    default:
+      SetStatusText(Format("Unknown status: %d", static_cast<int>(status)));
+      break;
+  }
+}
+
+void HttpTextFetcher::SetStatusText(const std::string& text) {
+  status_text_ = text;
+  if (status_window_) {
+    ::SetWindowTextA(status_window_, text.c_str());
+    ::UpdateWindow(status_window_);
+  }
+}
+
+void HttpTextFetcher::StoreLastError() {
+  error_text_ = InternetErrorText(::GetLastError());
+  SetStatusText(error_text_);
+}
+
+bool HttpTextFetcher::EnsureSession() {
+  if (session_) return true;
+  session_.Reset(::InternetOpenA(ApplicationTitle().c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                 nullptr, nullptr, 0));
+  if (!session_) return false;
+  ::InternetSetStatusCallbackA(session_.Get(), &HttpTextFetcher::StatusCallback);
+  SetInternetTimeouts(session_.Get(), connection_timeout_ms_);
+  if (receive_timeout_ms_ != 0) {
+    DWORD value = receive_timeout_ms_;
+    ::InternetSetOptionA(session_.Get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value,
+                         sizeof(value));
+  }
+  return true;
+}
+
+bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
+  error_text_.clear();
+  status_code_ = 0;
+  raw_headers_.clear();
+  text->clear();
+  if (!EnsureSession()) {
+    StoreLastError();
+    return false;
+  }
+  const DWORD started = ::GetTickCount();
+  ScopedInternet request(::InternetOpenUrlA(session_.Get(), url.c_str(), nullptr, 0,
+                                            INTERNET_FLAG_TRANSFER_BINARY,
+                                            reinterpret_cast<DWORD_PTR>(this)));
+  if (!request) {
+    const DWORD error = ::GetLastError();
+    SetStatusText(std::string());
+    if (error != 0) {
+      ::SetLastError(error);
+      StoreLastError();
+    }
+    return false;
+  }
+  DWORD status = 0;
+  if (QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) status_code_ = status;
+  raw_headers_ = QueryRawHeaders(request.Get());
+  if (!IsAcceptableFinalUrl(url, FinalUrlOf(request.Get()))) {
+    error_text_ = "Redirect refused: " + FinalUrlOf(request.Get());
+    SetStatusText(error_text_);
+    return false;
+  }
+  DWORD announced = 0;
+  const bool has_length = QueryHttpNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &announced);
+  if (has_length && announced > kMaxTextBytes) {
+    error_text_ = "The configuration file is too large.";
+    SetStatusText(error_text_);
+    return false;
+  }
+
+  char piece[4095];
+  for (;;) {
+    DWORD read = 0;
+    if (!::InternetReadFile(request.Get(), piece, sizeof(piece), &read)) {
+      StoreLastError();
+      text->clear();
+      return false;
+    }
+    if (read == 0) break;
+    if (text->size() + read > kMaxTextBytes) {
+      error_text_ = "The configuration file is too large.";
+      SetStatusText(error_text_);
+      text->clear();
+      return false;
+    }
+    text->append(piece, read);
+    const DWORD seconds = (::GetTickCount() - started) / 1000;
+    const int bytes = static_cast<int>(text->size());
+    if (seconds > 0) {
+      rate_ = static_cast<double>(text->size()) / 1024.0 / seconds;
+      SetStatusText(Format(kReadBytesAndRate, bytes, rate_));
+    } else {
+      rate_ = static_cast<double>(text->size());
+      SetStatusText(Format(kReadBytes, bytes));
+    }
+  }
+  if (has_length && text->size() != announced) {
+    // The connection ended before the announced length: a truncated
+    // configuration must not be parsed as if it were whole.
+    error_text_ = "The connection was closed before the whole file arrived.";
+    SetStatusText(error_text_);
+    text->clear();
+    return false;
+  }
+  request.Reset();
+  SetStatusText(std::string());
+  return true;
+}
+
+}  // namespace corvane

@@ -1,0 +1,194 @@
+#include "updater/engine/transfer_text.h"
+
+#include "shared/text_util.h"
+
+namespace corvane {
+
+std::string FormatSizeText(uint64_t bytes) {
+  const double kilobytes = static_cast<double>(bytes) / 1024.0;
+  if (kilobytes > 1024.0) return Format("%.1fMB", static_cast<double>(bytes) / 1048576.0);
+  return Format("%.1fKB", kilobytes);
+}
+
+std::string FormatRateText(double kilobytes_per_second) {
+  if (kilobytes_per_second > 1024.0) return Format("%.1fMB/s", kilobytes_per_second / 1024.0);
+  return Format("%.1fKB/s", kilobytes_per_second);
+}
+
+std::string FormatCopyRateText(double megabytes_per_second) {
+  return Format("%.1fMB/s", megabytes_per_second);
+}
+
+double ComputeRate(uint64_t bytes, int64_t elapsed_ticks, double seconds_per_tick,
+                   double unit_bytes) {
+  if (elapsed_ticks <= 0 || seconds_per_tick <= 0.0 || unit_bytes <= 0.0) return 0.0;
+  return static_cast<double>(bytes) /
+         (static_cast<double>(elapsed_ticks) * seconds_per_tick * unit_bytes);
+}
+
+void UpdateRateText(std::string* rate_text, uint64_t bytes, int64_t elapsed_ticks,
+                    double seconds_per_tick, bool copy_rate) {
+  const double rate =
+      ComputeRate(bytes, elapsed_ticks, seconds_per_tick, copy_rate ? 1048576.0 : 1024.0);
+  if (rate <= 0.0) return;
+  *rate_text = copy_rate ? FormatCopyRateText(rate) : FormatRateText(rate);
+}
+
+int TransferPercent(uint64_t bytes, uint64_t total) {
+  if (total == 0) return 0;
+  const double percent = static_cast<double>(bytes) * 100.0 / static_cast<double>(total);
+  if (percent >= 100.0) return 100;
+  return static_cast<int>(percent);
+}
+
+std::string RateLineText(uint64_t total, const std::string& rate_text) {
+  return FormatSizeText(total) + " (" + rate_text + ")";
+}
+
+std::string DownloadTooltipText(const std::string& title, uint64_t total, int percent,
+                                const std::string& rate_text) {
+  return title + "\nDownload(" + FormatSizeText(total) + "): " + Format("%d%% ", percent) +
+         rate_text;
+}
+
+std::string AnnotatedRowLabel(const std::string& label, uint64_t size) {
+  return label + "(" + FormatSizeText(size) + ")";
+}
+
+bool IsDirectoryRowLabel(const std::string& label) { return StartsWith(label, "<"); }
+
+namespace {
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool MatchWildcard(const std::string& name, const std::string& pattern) {
+  // Greedy scan that remembers the last "*" and retries from one character
+  // further on a mismatch: linear in practice, never exponential.
+  size_t n = 0, p = 0;
+  size_t star = std::string::npos, star_n = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      while (p < pattern.size() && pattern[p] == '*') ++p;
+      star = p;
+      star_n = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::string::npos) {
+      p = star;
+      n = ++star_n;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool MatchFileFilter(const std::string& file_name, const std::string& filter) {
+  const std::string trimmed = Trim(filter);
+  if (trimmed.empty()) return true;
+  // Patterns are not trimmed one by one: a blank after a comma is part of
+  // the next pattern.
+  size_t start = 0;
+  while (start <= trimmed.size()) {
+    size_t end = trimmed.find(',', start);
+    if (end == std::string::npos) end = trimmed.size();
+    const std::string pattern = trimmed.substr(start, end - start);
+    if (!pattern.empty() && MatchWildcard(file_name, pattern)) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string ReplaceChars(std::string text, const char* chars, char with) {
+  for (char& c : text) {
+    for (const char* p = chars; *p; ++p) {
+      if (c == *p) c = with;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ListingSubfolder(const std::string& root, const std::string& folder) {
+  std::string sub = folder.size() > root.size() ? folder.substr(root.size()) : std::string();
+  if (!sub.empty() && IsSeparator(sub.front())) sub.erase(0, 1);
+  if (!sub.empty() && IsSeparator(sub.back())) sub.pop_back();
+  return sub;
+}
+
+std::string FtpTemporaryName(const std::string& folder, const std::string& name) {
+  return ReplaceChars(folder + "." + name, "\\/", '_');
+}
+
+std::string LocalTemporaryName(const std::string& folder, const std::string& name) {
+  return ReplaceChars(folder + "." + name, "\\/:", '_');
+}
+
+bool IsSafeListedName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of("\\/:") == std::string::npos;
+}
+
+void SplitFtpRemotePath(const std::string& remote_path, std::string* directory,
+                        std::string* file_name) {
+  const size_t slash = remote_path.rfind('/');
+  if (slash == std::string::npos) {
+    *directory = "/";
+    *file_name = remote_path;
+  } else {
+    *directory = remote_path.substr(0, slash + 1);
+    *file_name = remote_path.substr(slash + 1);
+  }
+}
+
+std::string LocalFolderOf(const std::string& path) {
+  const size_t slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string HttpStatusErrorText(long status_code) {
+  switch (status_code) {
+    case 400: return "Http error 400: Bad Request";
+    case 401: return "Http error 401: Unauthorized";
+    case 403: return "Http error 403: Forbidden";
+    case 404: return "Http error 404: Not Found";
+    case 405: return "Http error 405: Method Not Allowed";
+    case 406: return "Http error 406: Not Acceptable";
+    case 407: return "Http error 407: Proxy Authentication Required";
+    case 414: return "Http error 414: Request-URI Too Large";
+    case 500: return "Http error 500: Internal Server Error";
+    case 501: return "Http error 501: Not Implemented";
+    case 502: return "Http error 502: Bad Gateway";
+    default: return std::string();
+  }
+}
+
+namespace {
+
+std::string SchemeOf(const std::string& url) {
+  const size_t colon = url.find("://");
+  return colon == std::string::npos ? std::string() : ToLowerAscii(Trim(url.substr(0, colon)));
+}
+
+}  // namespace
+
+bool IsAcceptableFinalUrl(const std::string& requested_url, const std::string& final_url) {
+  if (final_url.empty()) return true;  // the platform could not tell; nothing was redirected
+  const std::string from = SchemeOf(requested_url);
+  const std::string to = SchemeOf(final_url);
+  if (to != "http" && to != "https") return false;
+  if (from == "https" && to != "https") return false;
+  return true;
+}
+
+}  // namespace corvane
