@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/ini_store.h"
+
 namespace corvane {
 
 constexpr int kMaxFileItems = 20;
@@ -123,6 +125,7 @@ struct UpdateRun {
   DirItem dirs[kMaxDirItems];
 
   // From the local configuration file.
+  IniStore local_config;   // as read by the check; new versions are written back into it
   std::string local_form;  // "update.bin" or "update.dat"
   UrlList config_urls;
   int random_select = 0;

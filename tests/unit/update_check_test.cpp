@@ -1,0 +1,461 @@
+#include "updater/engine/update_check.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "check_test_support.h"
+
+namespace corvane {
+namespace {
+
+using checktest::LogLinesWithoutTime;
+using checktest::ReadBytes;
+using checktest::ReadReferenceLines;
+using checktest::TempFolder;
+using checktest::WriteBytes;
+
+struct FetchCall {
+  std::string url, user, password;
+};
+
+// Serves texts by URL; every other URL is dead.
+class FakeSource : public ConfigTextSource {
+ public:
+  std::string FetchConfigText(const std::string& url, const std::string& user,
+                              const std::string& password) override {
+    calls.push_back({url, user, password});
+    auto it = texts.find(url);
+    return it == texts.end() ? std::string() : it->second;
+  }
+  std::vector<std::string> Urls() const {
+    std::vector<std::string> urls;
+    for (const FetchCall& c : calls) urls.push_back(c.url);
+    return urls;
+  }
+
+  std::map<std::string, std::string> texts;
+  std::vector<FetchCall> calls;
+};
+
+class RecordingNotices : public NoticeSink {
+ public:
+  void ShowNotice(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+// One check as the updater runs it, with "/log" given and the local
+// configuration in a temporary folder.
+class CheckRig {
+ public:
+  CheckRig() {
+    const char* values[kDirectoryConstants] = {
+        "C:", "C:\\Apps", "C:\\windows", "C:\\windows\\system32", "C:\\temp",
+        "C:\\Program Files", "C:\\windows\\Fonts", "C:\\users\\me\\Documents",
+        "C:\\users\\me\\Desktop"};
+    for (int i = 0; i < kDirectoryConstants; ++i) constants[i] = values[i];
+    log.SetEnabled(true);
+    setup.updater_version = "1.0";
+    setup.directory_constants = &constants;
+    setup.log_path = dir.File("update.log");
+    setup.archive_password = "";
+  }
+
+  bool Read(const std::string& local_text) {
+    WriteBytes(dir.File("update.dat"), local_text);
+    DiskFolder folder(dir.Path());
+    return check.ReadConfiguration(folder, setup);
+  }
+  std::vector<std::string> LogLines() const {
+    return LogLinesWithoutTime(ReadBytes(setup.log_path));
+  }
+  size_t CountLine(const std::string& line) const {
+    std::vector<std::string> lines = LogLines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  TempFolder dir;
+  std::string constants[kDirectoryConstants];
+  CheckSetup setup;
+  UpdateRun run;
+  UpdateLog log;
+  FakeSource source;
+  RecordingNotices notices;
+  UpdateCheck check{run, log, run.local_config, source, notices};
+};
+
+const char kServerUrl[] = "http://example.test/server.ini";
+const char kFailureLine[] =
+    "Failed to download the configuration file, may be network configuration errors or "
+    "unreasonable!";
+
+std::string LocalWithUrls(const std::string& urls, const std::string& extra = "") {
+  return "[system]\r\ncloselog=0\r\nurls=" + urls + "\r\n" + extra;
+}
+
+TEST(UpdateCheckTest, FullRunWritesTheReferenceLog) {
+  CheckRig rig;
+  rig.source.texts["ftp://files.example.test/pub/server.ini"] =
+      "[file0]\r\n"
+      "ver=1.1\r\n"
+      "urls=url0=http://example.test/files/app.exe;;url1=http://mirror.test/app.exe\r\n"
+      "path={parent}\\bin\r\n"
+      "show_type=1\r\n"
+      "op_mode=1\r\n"
+      "md5=0123456789abcdef0123456789abcdef\r\n"
+      "describe=Main program\r\n"
+      "[file1]\r\n"
+      "ver=2.0\r\n"
+      "urls=url0=http://example.test/files/lib.dll\r\n"
+      "[file2]\r\n"
+      "ver=1.0\r\n"
+      "urls=\r\n"
+      "[file4]\r\n"
+      "ver=3.0\r\n"
+      "urls=url0=http://example.test/files/new.txt\r\n"
+      "md5=short\r\n"
+      "rename=readme.txt\r\n"
+      "[file25]\r\n"
+      "ver=9.0\r\n"
+      "urls=url0=http://example.test/files/never.txt\r\n"
+      "[dir0]\r\n"
+      "ver=1.10\r\n"
+      "urls=url0=ftp://files.example.test/pub/data/,,bob\r\n"
+      "path={parent}\\data\r\n"
+      "filter=*.dat,*.idx\r\n"
+      "is_inc_subdir=1\r\n"
+      "op_mode=0\r\n"
+      "show_type=2\r\n"
+      "[system]\r\n"
+      "run_before=\r\n"
+      "close_proc1=app.exe, helper.exe\r\n"
+      "close_items=file0,DIR0\r\n"
+      "[UI]\r\n"
+      "start_win=0\r\n"
+      "noupdate_win_msg=Nothing new\r\n";
+  const std::string local =
+      "[system]\r\n"
+      "closelog=0\r\n"
+      "urls=url0=http://example.test/cfg/server.ini;;"
+      "url1=ftp://files.example.test/pub/server.ini,,alice,,s3cret\r\n"
+      "randomsel=0\r\n"
+      "tryallurl=1\r\n"
+      "[file0]\r\nver=1.0\r\n"
+      "[file1]\r\nver=2.0.1\r\n"
+      "[file3]\r\nver=0.0.0\r\n"
+      "[dir0]\r\nver=1.9\r\n"
+      "[file25]\r\nver=5.0\r\n";
+
+  ASSERT_TRUE(rig.Read(local));
+  ASSERT_TRUE(rig.check.MarkNewItems());
+
+  const std::vector<std::string> expected =
+      ReadReferenceLines(std::string(CORVANE_SOURCE_DIR) + "/tests/unit/data/update_check_full_run.log");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(rig.LogLines(), expected);
+
+  // Both URLs tried in order, the second with its user name and password.
+  ASSERT_EQ(rig.source.calls.size(), 2u);
+  EXPECT_EQ(rig.source.calls[0].url, "http://example.test/cfg/server.ini");
+  EXPECT_EQ(rig.source.calls[1].user, "alice");
+  EXPECT_EQ(rig.source.calls[1].password, "s3cret");
+  EXPECT_EQ(rig.run.url_in_use, "ftp://files.example.test/pub/server.ini");
+  EXPECT_TRUE(rig.notices.shown.empty());
+
+  const UpdateRun& run = rig.run;
+  EXPECT_EQ(run.local_form, "update.dat");
+  EXPECT_EQ(run.new_item_count, 3);
+  EXPECT_TRUE(run.files[0].is_new);
+  EXPECT_FALSE(run.files[1].is_new);
+  EXPECT_FALSE(run.files[2].is_new);
+  EXPECT_TRUE(run.files[4].is_new);
+  EXPECT_TRUE(run.dirs[0].is_new);
+  EXPECT_EQ(run.files[0].urls.Size(), 2u);
+  EXPECT_EQ(run.files[0].destination, "{parent}\\bin");
+  EXPECT_EQ(run.files[0].md5, "0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(run.files[0].install_name, "app.exe");
+  EXPECT_EQ(run.files[0].description, "Main program");
+  EXPECT_EQ(run.files[4].md5, "");
+  EXPECT_EQ(run.files[4].install_name, "readme.txt");
+  EXPECT_EQ(run.files[3].local_version, "0.0.0");
+  EXPECT_EQ(run.dirs[0].urls.users[0], "bob");
+  EXPECT_EQ(run.dirs[0].filter, "*.dat,*.idx");
+  EXPECT_EQ(run.dirs[0].include_subdirs, 1);
+  EXPECT_EQ(run.display_style, kStyleNormal);
+  EXPECT_EQ(run.operation_mode, kModeWizard);
+  EXPECT_EQ(run.system.close_proc1, (std::vector<std::string>{"app.exe", "helper.exe"}));
+  EXPECT_EQ(run.system.close_items, (std::vector<std::string>{"file0", "DIR0"}));
+  EXPECT_TRUE(run.close_needed);
+  EXPECT_EQ(run.prompts.start_win, 0);
+  EXPECT_EQ(run.prompts.noupdate_win_msg, "Nothing new");
+}
+
+TEST(UpdateCheckTest, TryAllUrlZeroTriesOnlyOneUrl) {
+  CheckRig rig;
+  rig.source.texts["http://b/server.ini"] = "[file0]\nver=1.0\n";
+  EXPECT_FALSE(rig.Read(LocalWithUrls("url0=http://a/server.ini;;url1=http://b/server.ini")));
+  EXPECT_EQ(rig.source.Urls(), std::vector<std::string>{"http://a/server.ini"});
+  std::vector<std::string> lines = rig.LogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "Download server-side configuration file: http://a/server.ini");
+  EXPECT_EQ(lines.back(), kFailureLine);
+  EXPECT_EQ(rig.CountLine("Download failed."), 0u);
+  EXPECT_TRUE(rig.notices.shown.empty());  // a failed download shows no box
+}
+
+TEST(UpdateCheckTest, RandomSelectionTriesEveryUrlExactlyOnce) {
+  const std::vector<std::string> all = {"http://a/s.ini", "http://b/s.ini", "ftp://c/s.ini"};
+  std::set<std::string> first_tried;
+  for (uint32_t seed = 0; seed < 16; ++seed) {
+    CheckRig rig;
+    rig.check.SetRandomSeed(seed);
+    EXPECT_FALSE(rig.Read(LocalWithUrls("url0=" + all[0] + ";;url1=" + all[1] + ";;url2=" + all[2],
+                                        "randomsel=1\r\ntryallurl=1\r\n")));
+    std::vector<std::string> tried = rig.source.Urls();
+    ASSERT_EQ(tried.size(), 3u);
+    EXPECT_EQ(std::set<std::string>(tried.begin(), tried.end()),
+              std::set<std::string>(all.begin(), all.end()));
+    EXPECT_EQ(rig.CountLine("Download failed."), 3u);
+    EXPECT_EQ(rig.LogLines().back(), kFailureLine);
+    first_tried.insert(tried[0]);
+  }
+  EXPECT_GT(first_tried.size(), 1u) << "the order never changed";
+}
+
+TEST(UpdateCheckTest, TryAllUrlStopsAtTheFirstText) {
+  CheckRig rig;
+  rig.source.texts["http://b/s.ini"] = "[UI]\nstart_win=1\n";
+  EXPECT_TRUE(rig.Read(LocalWithUrls("url0=http://a/s.ini;;url1=http://b/s.ini;;url2=http://c/s.ini",
+                                     "tryallurl=1\r\n")));
+  EXPECT_EQ(rig.source.Urls(), (std::vector<std::string>{"http://a/s.ini", "http://b/s.ini"}));
+  EXPECT_EQ(rig.run.url_in_use, "http://b/s.ini");
+  EXPECT_EQ(rig.CountLine("Download failed."), 1u);
+}
+
+TEST(UpdateCheckTest, UrlsWithoutSchemeAreNeverFetched) {
+  CheckRig rig;
+  EXPECT_FALSE(rig.Read(LocalWithUrls("url0=C:\\share\\server.ini;;url1=\\\\srv\\share\\s.ini")));
+  EXPECT_TRUE(rig.source.calls.empty());
+  EXPECT_EQ(rig.LogLines().back(), kFailureLine);
+}
+
+TEST(UpdateCheckTest, DisplayStyleFollowsTheMostVisibleNewItem) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] =
+      "[file0]\nver=2.0\nurls=url0=http://h/a.exe\nshow_type=2\nop_mode=1\n"
+      "[file1]\nver=2.0\nurls=url0=http://h/b.exe\nshow_type=1\nop_mode=1\n"
+      "[file2]\nver=1.0\nurls=url0=http://h/c.exe\nshow_type=0\nop_mode=0\n";  // not new
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl,
+                                     "[file2]\r\nver=1.0\r\n")));
+  EXPECT_EQ(rig.run.display_style, kStyleSilent);
+  EXPECT_EQ(rig.run.operation_mode, kModeAutomatic);
+  EXPECT_EQ(rig.LogLines().back(), "Display style: Silent");
+}
+
+TEST(UpdateCheckTest, NothingNewKeepsHideAndAutomatic) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\nshow_type=0\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl, "[file0]\r\nver=1.0\r\n")));
+  EXPECT_EQ(rig.run.display_style, kStyleHide);
+  EXPECT_EQ(rig.run.operation_mode, kModeAutomatic);
+  EXPECT_FALSE(rig.check.MarkNewItems());
+  std::vector<std::string> lines = rig.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Operation mode: Automatic"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Display style: Hide"), lines.end());
+  EXPECT_EQ(rig.CountLine("-- Find 0 valid items"), 1u);
+}
+
+TEST(UpdateCheckTest, Md5OfAnyOtherLengthIsDiscarded) {
+  CheckRig rig;
+  const std::string md5_31(31, 'a');
+  const std::string md5_33(33, 'b');
+  rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\nmd5=" + md5_31 +
+                                 "\n[file1]\nver=1.0\nurls=url0=http://h/b/\nmd5=" + md5_33 + "\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_EQ(rig.run.files[0].md5, "");
+  EXPECT_EQ(rig.run.files[1].md5, "");
+  EXPECT_EQ(rig.CountLine("md5=" + md5_31), 1u);  // logged as read
+  EXPECT_EQ(rig.run.files[1].install_name, "");  // first URL ends in "/"
+}
+
+TEST(UpdateCheckTest, NoUiSectionGivesTheDefaultPrompts) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  const UiPrompts defaults;
+  const UiPrompts& p = rig.run.prompts;
+  EXPECT_EQ(p.noupdate_win, 0);
+  EXPECT_EQ(p.start_win, 1);
+  EXPECT_EQ(p.start_win_msg, "Have new version, now upgrade it?");
+  EXPECT_EQ(p.close_win_msg, defaults.close_win_msg);
+  EXPECT_EQ(p.end_win2_msg, "Upgrade failed!");
+  EXPECT_EQ(rig.CountLine("start_win=1"), 2u);
+  EXPECT_EQ(rig.CountLine("start_win_msg=Have new version, now upgrade it?"), 1u);
+}
+
+TEST(UpdateCheckTest, IntegerKeysReadTheirLeadingDigits) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] =
+      "[file0]\nver=1.0\nurls=url0=http://h/a.exe\nshow_type=1st\nruncme=x\nuncompress=yes\n"
+      "modify_ver=99999999999999999999\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_EQ(rig.run.files[0].show_type, 1);
+  EXPECT_EQ(rig.run.files[0].uncompress, 0);
+  EXPECT_EQ(rig.CountLine("uncompress=0"), 1u);
+  EXPECT_GT(rig.run.files[0].modify_version, 0);  // saturated, not wrapped
+}
+
+TEST(UpdateCheckTest, MissingLocalFileShowsItsMessageAndLogsNothing) {
+  CheckRig rig;
+  DiskFolder folder(rig.dir.Path());
+  EXPECT_FALSE(rig.check.ReadConfiguration(folder, rig.setup));
+  EXPECT_EQ(rig.notices.shown,
+            std::vector<std::string>{"Error: Local configuration file (update.dat) not found."});
+  EXPECT_FALSE(std::filesystem::exists(rig.setup.log_path));
+  EXPECT_TRUE(rig.source.calls.empty());
+}
+
+TEST(UpdateCheckTest, MissingCloseLogKeepsTheLogOff) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\n";
+  ASSERT_TRUE(rig.Read(std::string("[system]\r\nurls=url0=") + kServerUrl + "\r\n"));
+  EXPECT_FALSE(rig.log.Enabled());
+  EXPECT_FALSE(std::filesystem::exists(rig.setup.log_path));
+
+  CheckRig closed;
+  closed.source.texts[kServerUrl] = "[file0]\nver=1.0\n";
+  ASSERT_TRUE(closed.Read(std::string("[system]\r\ncloselog=2\r\nurls=url0=") + kServerUrl + "\r\n"));
+  EXPECT_FALSE(closed.log.Enabled());
+  EXPECT_FALSE(std::filesystem::exists(closed.setup.log_path));
+}
+
+TEST(UpdateCheckTest, LogAppendsToAnEarlierRun) {
+  CheckRig rig;
+  WriteBytes(rig.setup.log_path, "12:00:00    earlier run\r\n");
+  rig.source.texts[kServerUrl] = "[file0]\nver=1.0\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  std::vector<std::string> lines = rig.LogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "earlier run");
+  EXPECT_EQ(lines[1], "***********************************************************");
+}
+
+TEST(UpdateCheckTest, PreviewReadsNothing) {
+  CheckRig rig;
+  rig.setup.preview = true;
+  rig.run.display_style = kStyleHide;
+  DiskFolder folder(rig.dir.Path());  // no local file at all
+  EXPECT_TRUE(rig.check.ReadConfiguration(folder, rig.setup));
+  EXPECT_FALSE(rig.log.Enabled());
+  EXPECT_EQ(rig.run.display_style, kStyleNormal);
+  EXPECT_EQ(rig.run.operation_mode, kModeWizard);
+  EXPECT_TRUE(rig.notices.shown.empty());
+  EXPECT_TRUE(rig.source.calls.empty());
+  EXPECT_FALSE(std::filesystem::exists(rig.setup.log_path));
+}
+
+TEST(UpdateCheckTest, BinaryGarbageFromTheServerMeansNoNewVersion) {
+  std::mt19937 bytes(7);
+  std::string garbage;
+  for (int i = 0; i < 100000; ++i) garbage += static_cast<char>(bytes() & 0xff);
+  garbage += std::string(100000, 'x') + "\n" + std::string(100000, '[') + "\0\0\0";
+  garbage += "[file0\0]\nver=9.9\0\nurls=url0=http://h/a\n";
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = garbage;
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_FALSE(rig.check.MarkNewItems());
+  EXPECT_EQ(rig.run.new_item_count, 0);
+}
+
+TEST(UpdateCheckTest, ZeroByteTextLoadsNoStrayFile) {
+  // A store that failed to load text must not fall back to a file of its
+  // default name in the current folder.
+  TempFolder cwd;
+  char old_cwd[4096];
+  ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+  ASSERT_EQ(chdir(cwd.Path().c_str()), 0);
+  WriteBytes(cwd.File("my.ini"), "[file0]\r\nver=5.0\r\nurls=url0=http://h/a.exe\r\n");
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = std::string(1, '\0');
+  bool read = rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl));
+  bool any_new = rig.check.MarkNewItems();
+  ASSERT_EQ(chdir(old_cwd), 0);
+  EXPECT_TRUE(read);
+  EXPECT_FALSE(any_new);
+  EXPECT_EQ(rig.run.files[0].server_version, "0.0.0");
+}
+
+TEST(UpdateCheckTest, OversizedServerTextIsAFailedDownload) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] = std::string(kMaxConfigTextBytes + 1, 'a');
+  EXPECT_FALSE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_EQ(rig.LogLines().back(), kFailureLine);
+}
+
+// MarkNewItems on records as the check leaves them.
+class MarkNewItemsTest : public ::testing::Test {
+ protected:
+  void MakeNew(FileItem& item) {
+    item.urls.Add("http://h/x", "", "");
+    item.local_version = "1.0";
+    item.server_version = "1.1";
+  }
+  UpdateRun run;
+  UpdateLog log;
+  FakeSource source;
+  RecordingNotices notices;
+  UpdateCheck check{run, log, run.local_config, source, notices};
+};
+
+TEST_F(MarkNewItemsTest, EmptyCloseListMeansEveryNewItemNeedsClosing) {
+  MakeNew(run.files[3]);
+  EXPECT_TRUE(check.MarkNewItems());
+  EXPECT_TRUE(run.close_needed);
+}
+
+TEST_F(MarkNewItemsTest, CloseListMatchesSectionNamesWithoutCase) {
+  MakeNew(run.files[3]);
+  run.system.close_items = {"dir0", "FILE3"};
+  EXPECT_TRUE(check.MarkNewItems());
+  EXPECT_TRUE(run.close_needed);
+}
+
+TEST_F(MarkNewItemsTest, NewItemMissingFromTheListNeedsNoClosing) {
+  MakeNew(run.files[10]);
+  run.system.close_items = {"file1", "dir1"};  // "file1" is not "file10"
+  EXPECT_TRUE(check.MarkNewItems());
+  EXPECT_FALSE(run.close_needed);
+  EXPECT_TRUE(run.files[10].is_new);
+}
+
+TEST_F(MarkNewItemsTest, DirectoryItemsAndUrlLessItems) {
+  run.dirs[2].urls.Add("ftp://h/d", "", "");
+  run.dirs[2].server_version = "2.0.1";
+  run.dirs[2].local_version = "2.0";
+  run.files[0].server_version = "9.0";  // newer, but without a usable URL
+  run.system.close_items = {"Dir2"};
+  EXPECT_TRUE(check.MarkNewItems());
+  EXPECT_TRUE(run.dirs[2].is_new);
+  EXPECT_FALSE(run.files[0].is_new);
+  EXPECT_TRUE(run.close_needed);
+
+  run.dirs[2].server_version = "2.0";
+  run.dirs[2].local_version = "2.0.1";
+  EXPECT_FALSE(check.MarkNewItems());
+  EXPECT_FALSE(run.dirs[2].is_new);
+  EXPECT_FALSE(run.close_needed);
+}
+
+TEST(TextAsLinesTest, EveryLineEndsWithOneLineFeed) {
+  EXPECT_EQ(TextAsLines(""), "");
+  EXPECT_EQ(TextAsLines("a\r\nb\nc"), "a\nb\nc\n");
+  EXPECT_EQ(TextAsLines("\n\n"), "\n\n");
+  EXPECT_EQ(TextAsLines("x\r\r\n"), "x\r\n");
+}
+
+}  // namespace
+}  // namespace corvane

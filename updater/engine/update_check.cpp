@@ -1,0 +1,306 @@
+#include "updater/engine/update_check.h"
+
+#include <ctime>
+
+#include "shared/text_util.h"
+#include "updater/engine/config_reads.h"
+#include "updater/engine/log_banner.h"
+#include "updater/engine/url_entry.h"
+#include "updater/engine/version_compare.h"
+
+namespace corvane {
+
+namespace {
+
+const char kNoVersion[] = "0.0.0";
+const char kSystem[] = "system";
+const char kUi[] = "UI";
+
+std::string FileSection(int index) { return Format("file%d", index); }
+std::string DirSection(int index) { return Format("dir%d", index); }
+
+const char* OperationModeName(int mode) { return mode == kModeAutomatic ? "Automatic" : "Wizard-style"; }
+
+const char* DisplayStyleName(int style) {
+  if (style == kStyleNormal) return "Normal";
+  if (style == kStyleSilent) return "Silent";
+  return "Hide";
+}
+
+}  // namespace
+
+std::string TextAsLines(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size() + 1);
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t newline = bytes.find('\n', start);
+    size_t end = newline == std::string::npos ? bytes.size() : newline;
+    size_t line_end = end;
+    if (line_end > start && bytes[line_end - 1] == '\r') --line_end;
+    text.append(bytes, start, line_end - start);
+    text += '\n';
+    if (newline == std::string::npos) break;
+    start = newline + 1;
+  }
+  return text;
+}
+
+UpdateCheck::UpdateCheck(UpdateRun& run, UpdateLog& log, IniStore& local_store,
+                         ConfigTextSource& source, NoticeSink& notices)
+    : run_(run), log_(log), local_(local_store), source_(source), notices_(notices) {}
+
+void UpdateCheck::SetRandomSeed(uint32_t seed) {
+  random_.seed(seed);
+  seeded_ = true;
+}
+
+bool UpdateCheck::ReadConfiguration(const LocalFolder& folder, const CheckSetup& setup) {
+  if (setup.preview) {
+    log_.SetEnabled(false);
+    run_.display_style = kStyleNormal;
+    run_.operation_mode = kModeWizard;
+    return true;
+  }
+
+  const LocalConfigResult local = ReadLocalConfiguration(folder, setup.archive_password, &local_);
+  if (!local.ok) {
+    notices_.ShowNotice(local.message);
+    return false;
+  }
+  run_.local_form = local.form;
+
+  // Logging needs the publisher's consent in the local file: "closelog"
+  // missing counts as "keep the log off".
+  if (local_.GetInt(kSystem, "closelog", 1) != 0) log_.SetEnabled(false);
+  if (log_.Enabled()) log_.Open(setup.log_path);
+
+  if (setup.directory_constants) {
+    WriteStartBanner(log_, setup.updater_version, *setup.directory_constants);
+  } else {
+    const std::string none[kDirectoryConstants];
+    WriteStartBanner(log_, setup.updater_version, none);
+  }
+  log_.Write("Analysis of the local configuration file: " + run_.local_form);
+  ReadLocalValues();
+
+  const std::string text = FetchServerText();
+  if (text.empty()) {
+    log_.Write(
+        "Failed to download the configuration file, may be network configuration errors or "
+        "unreasonable!");
+    return false;
+  }
+
+  log_.Write("Analysis of server-side configuration files.");
+  IniStore server;
+  // Text that holds nothing but a zero byte loads nothing; the store must
+  // still leave file-backed mode, or its lookups would read a stray file.
+  if (!server.LoadFromText(text)) server.LoadFromText("\n");
+  run_.display_style = kStyleHide;
+  run_.operation_mode = kModeAutomatic;
+  ReadServerItems(server);
+  ReadServerSystem(server);
+  ReadServerPrompts(server);
+
+  log_.Write("Analysis of server-side configuration files. Result:");
+  log_.Write(std::string("Operation mode: ") + OperationModeName(run_.operation_mode));
+  log_.Write(std::string("Display style: ") + DisplayStyleName(run_.display_style));
+  return true;
+}
+
+void UpdateCheck::ReadLocalValues() {
+  log_.Write("[system]");
+  const std::string urls = ReadLoggedString(local_, log_, kSystem, "urls", "");
+  run_.config_urls.Clear();
+  AppendUrlEntries(urls, &run_.config_urls);
+  run_.random_select = ReadLoggedInt(local_, log_, kSystem, "randomsel", 0);
+  run_.try_all_urls = ReadLoggedInt(local_, log_, kSystem, "tryallurl", 0);
+
+  log_.Write("-- The following list only users defined in [fileX] or [dirX]:");
+  for (int i = 0; i < kMaxFileItems; ++i) {
+    const std::string section = FileSection(i);
+    run_.files[i].local_version = local_.GetString(section, "ver", kNoVersion);
+    if (run_.files[i].local_version != kNoVersion) {
+      log_.Write("[" + section + "]");
+      log_.Write("ver=" + run_.files[i].local_version);
+    }
+  }
+  for (int i = 0; i < kMaxDirItems; ++i) {
+    const std::string section = DirSection(i);
+    run_.dirs[i].local_version = local_.GetString(section, "ver", kNoVersion);
+    if (run_.dirs[i].local_version != kNoVersion) {
+      log_.Write("[" + section + "]");
+      log_.Write("ver=" + run_.dirs[i].local_version);
+    }
+  }
+}
+
+std::string UpdateCheck::FetchServerText() {
+  if (!seeded_) SetRandomSeed(static_cast<uint32_t>(std::time(nullptr)));
+  std::string text;
+  // Each URL is taken out of the list as it is tried, so none is tried twice.
+  while (!run_.config_urls.Empty()) {
+    size_t index = 0;
+    if (run_.random_select != 0) index = random_() % run_.config_urls.Size();
+    const std::string url = run_.config_urls.urls[index];
+    const std::string user = run_.config_urls.users[index];
+    const std::string password = run_.config_urls.passwords[index];
+    run_.config_urls.RemoveAt(index);
+    run_.url_in_use = url;
+
+    log_.Write("Download server-side configuration file: " + url);
+    text = source_.FetchConfigText(url, user, password);
+    if (text.size() > kMaxConfigTextBytes) text.clear();
+    if (run_.try_all_urls == 0 || !text.empty()) break;
+    log_.Write("Download failed.");
+  }
+  return text;
+}
+
+void UpdateCheck::LowerDisplayStyle(int show_type) {
+  // The run is as visible as its most visible new item.
+  if (show_type < run_.display_style) run_.display_style = show_type;
+}
+
+void UpdateCheck::NoteOperationMode(int op_mode) {
+  if (op_mode == 0) run_.operation_mode = kModeWizard;
+}
+
+void UpdateCheck::ReadServerItems(IniStore& server) {
+  log_.Write("-- The following list only effective [fileX] or [dirX] (That a new version is found.)");
+  run_.new_item_count = 0;
+  for (int i = 0; i < kMaxFileItems; ++i) ReadFileItem(server, i);
+  for (int i = 0; i < kMaxDirItems; ++i) ReadDirItem(server, i);
+  log_.Write(Format("-- Find %d valid items", run_.new_item_count));
+}
+
+void UpdateCheck::ReadFileItem(IniStore& server, int index) {
+  FileItem& item = run_.files[index];
+  const std::string section = FileSection(index);
+  item.server_version = server.GetString(section, "ver", kNoVersion);
+  const std::string urls = server.GetString(section, "urls", "");
+  if (urls.empty() || item.server_version == kNoVersion) return;
+  log_.Write("[" + section + "]");
+  log_.Write("urls=" + urls);
+  log_.Write("ver=" + item.server_version);
+  if (!CompareVersions(item.server_version, item.local_version)) return;
+
+  ++run_.new_item_count;
+  log_.Write("-- Find new version");
+  item.urls.Clear();
+  AppendUrlEntries(urls, &item.urls);
+  item.random_select = ReadLoggedInt(server, log_, section, "randomsel", 0);
+  item.try_all_urls = ReadLoggedInt(server, log_, section, "tryallurl", 0);
+  item.destination = ReadLoggedString(server, log_, section, "path", "");
+  item.modify_version = ReadLoggedInt(server, log_, section, "modify_ver", 1);
+  item.show_type = ReadLoggedInt(server, log_, section, "show_type", 0);
+  LowerDisplayStyle(item.show_type);
+  item.op_mode = ReadLoggedInt(server, log_, section, "op_mode", 0);
+  NoteOperationMode(item.op_mode);
+  item.uncompress = ReadLoggedInt(server, log_, section, "uncompress", 0);
+  item.run_me = ReadLoggedInt(server, log_, section, "runme", 0);
+  item.md5 = ReadLoggedString(server, log_, section, "md5", "");
+  // Only a whole digest can be checked; anything else means "no check".
+  if (item.md5.size() != 32) item.md5.clear();
+  item.install_name = ReadLoggedString(server, log_, section, "rename", "");
+  if (item.install_name.empty()) item.install_name = DefaultInstallName(item.urls);
+  item.description = ReadLoggedString(server, log_, section, "describe", "");
+}
+
+void UpdateCheck::ReadDirItem(IniStore& server, int index) {
+  DirItem& item = run_.dirs[index];
+  const std::string section = DirSection(index);
+  item.server_version = server.GetString(section, "ver", kNoVersion);
+  const std::string urls = server.GetString(section, "urls", "");
+  if (urls.empty() || item.server_version == kNoVersion) return;
+  log_.Write("[" + section + "]");
+  log_.Write("urls=" + urls);
+  log_.Write("ver=" + item.server_version);
+  if (!CompareVersions(item.server_version, item.local_version)) return;
+
+  ++run_.new_item_count;
+  log_.Write("-- Find new version");
+  item.urls.Clear();
+  AppendUrlEntries(urls, &item.urls);
+  item.random_select = ReadLoggedInt(server, log_, section, "randomsel", 0);
+  item.try_all_urls = ReadLoggedInt(server, log_, section, "tryallurl", 0);
+  item.destination = ReadLoggedString(server, log_, section, "path", "");
+  item.filter = ReadLoggedString(server, log_, section, "filter", "");
+  item.modify_version = ReadLoggedInt(server, log_, section, "modify_ver", 1);
+  item.show_type = ReadLoggedInt(server, log_, section, "show_type", 0);
+  LowerDisplayStyle(item.show_type);
+  item.op_mode = ReadLoggedInt(server, log_, section, "op_mode", 0);
+  NoteOperationMode(item.op_mode);
+  item.include_subdirs = ReadLoggedInt(server, log_, section, "is_inc_subdir", 0);
+  item.description = ReadLoggedString(server, log_, section, "describe", "");
+}
+
+void UpdateCheck::ReadServerSystem(IniStore& server) {
+  SystemSettings& s = run_.system;
+  log_.Write("[system]");
+  s.run_before = ReadLoggedString(server, log_, kSystem, "run_before", "");
+  s.run_after = ReadLoggedString(server, log_, kSystem, "run_after", "");
+  s.run_udbefore = ReadLoggedString(server, log_, kSystem, "run_udbefore", "");
+  s.run_udafters = ReadLoggedString(server, log_, kSystem, "run_udafters", "");
+  s.run_udafterf = ReadLoggedString(server, log_, kSystem, "run_udafterf", "");
+  s.run_dlbefore = ReadLoggedString(server, log_, kSystem, "run_dlbefore", "");
+  s.run_dlafters = ReadLoggedString(server, log_, kSystem, "run_dlafters", "");
+  s.run_dlafterf = ReadLoggedString(server, log_, kSystem, "run_dlafterf", "");
+  s.close_proc1 = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_proc1", ""), ',');
+  s.close_proc2 = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_proc2", ""), ',');
+  s.close_proc3 = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_proc3", ""), ',');
+  s.close_items = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_items", ""), ',');
+}
+
+void UpdateCheck::ReadServerPrompts(IniStore& server) {
+  UiPrompts& p = run_.prompts;
+  const UiPrompts defaults;
+  log_.Write("[UI]");
+  p.noupdate_win = ReadLoggedInt(server, log_, kUi, "noupdate_win", defaults.noupdate_win);
+  p.noupdate_win_msg =
+      ReadLoggedString(server, log_, kUi, "noupdate_win_msg", defaults.noupdate_win_msg);
+  p.start_win = ReadLoggedInt(server, log_, kUi, "start_win", defaults.start_win);
+  p.start_win_msg = ReadLoggedString(server, log_, kUi, "start_win_msg", defaults.start_win_msg);
+  p.close_win = ReadLoggedInt(server, log_, kUi, "close_win", defaults.close_win);
+  p.close_win_msg = ReadLoggedString(server, log_, kUi, "close_win_msg", defaults.close_win_msg);
+  p.dl_win = ReadLoggedInt(server, log_, kUi, "dl_win", defaults.dl_win);
+  p.dl_win_msg = ReadLoggedString(server, log_, kUi, "dl_win_msg", defaults.dl_win_msg);
+  p.end_win1 = ReadLoggedInt(server, log_, kUi, "end_win1", defaults.end_win1);
+  p.end_win2 = ReadLoggedInt(server, log_, kUi, "end_win2", defaults.end_win2);
+  p.end_win1_msg = ReadLoggedString(server, log_, kUi, "end_win1_msg", defaults.end_win1_msg);
+  p.end_win2_msg = ReadLoggedString(server, log_, kUi, "end_win2_msg", defaults.end_win2_msg);
+  p.start_win = ReadLoggedInt(server, log_, kUi, "start_win", defaults.start_win);
+}
+
+bool UpdateCheck::NeedsClosing(const std::string& section) const {
+  const std::vector<std::string>& names = run_.system.close_items;
+  if (names.empty()) return true;
+  for (const std::string& name : names) {
+    if (EqualsNoCase(name, section)) return true;
+  }
+  return false;
+}
+
+bool UpdateCheck::MarkNewItems() {
+  log_.Write("Version Comparison.");
+  run_.close_needed = false;
+  bool any_new = false;
+  for (int i = 0; i < kMaxFileItems; ++i) {
+    FileItem& item = run_.files[i];
+    item.is_new = !item.urls.Empty() && CompareVersions(item.server_version, item.local_version);
+    if (!item.is_new) continue;
+    any_new = true;
+    if (NeedsClosing(FileSection(i))) run_.close_needed = true;
+  }
+  for (int i = 0; i < kMaxDirItems; ++i) {
+    DirItem& item = run_.dirs[i];
+    item.is_new = !item.urls.Empty() && CompareVersions(item.server_version, item.local_version);
+    if (!item.is_new) continue;
+    any_new = true;
+    if (NeedsClosing(DirSection(i))) run_.close_needed = true;
+  }
+  return any_new;
+}
+
+}  // namespace corvane

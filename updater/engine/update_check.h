@@ -1,0 +1,98 @@
+// The update check: reads the local configuration, fetches and reads the
+// server-side configuration, fills the item records of the run and derives
+// its display style and operation mode; then marks the items whose server
+// version is newer. Everything it learns goes to the log.
+//
+// The check itself is portable. What it needs from the platform comes in
+// through three narrow doors: the updater's folder (LocalFolder), the fetch
+// of the server-side text for one URL entry (ConfigTextSource) and the one
+// message box the check may show (NoticeSink).
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "shared/ini_store.h"
+#include "updater/engine/directory_constants.h"
+#include "updater/engine/local_config.h"
+#include "updater/engine/update_items.h"
+#include "updater/engine/update_log.h"
+
+namespace corvane {
+
+class ConfigTextSource {
+ public:
+  virtual ~ConfigTextSource() = default;
+  // The text of the server-side configuration file at `url` (logged by the
+  // caller just before). Empty when it could not be fetched; the source
+  // writes its own log lines about why.
+  virtual std::string FetchConfigText(const std::string& url, const std::string& user,
+                                      const std::string& password) = 0;
+};
+
+class NoticeSink {
+ public:
+  virtual ~NoticeSink() = default;
+  // An information box; the sink decides whether the display style lets it
+  // show.
+  virtual void ShowNotice(const std::string& text) = 0;
+};
+
+struct CheckSetup {
+  bool preview = false;            // "/OP:Preview": no configuration is read
+  std::string updater_version;     // for the banner, "%d.%d" or empty
+  const std::string (*directory_constants)[kDirectoryConstants] = nullptr;
+  std::string log_path;            // "update.log"
+  std::string archive_password;    // of "update.bin"
+};
+
+// A configuration text larger than this is refused: the server file is a
+// few kilobytes, and a runaway answer must not exhaust memory.
+constexpr size_t kMaxConfigTextBytes = 4u << 20;
+
+// Text read "line by line, each line followed by a line feed": CR LF and LF
+// both end a line, and a last line without an end gets one.
+std::string TextAsLines(const std::string& bytes);
+
+class UpdateCheck {
+ public:
+  // `local_store` receives the local configuration and is kept by the
+  // caller for the write-back of new versions.
+  UpdateCheck(UpdateRun& run, UpdateLog& log, IniStore& local_store, ConfigTextSource& source,
+              NoticeSink& notices);
+
+  // Fixes the order in which "randomsel" picks URLs (tests). Without it the
+  // generator is seeded from the clock when the fetch starts.
+  void SetRandomSeed(uint32_t seed);
+
+  // Reads both configuration files. False when the local file is missing or
+  // unreadable (after the notice) or when no server text could be fetched.
+  bool ReadConfiguration(const LocalFolder& folder, const CheckSetup& setup);
+
+  // Sets the new flag of every item and the close-needed flag; true when at
+  // least one item is new.
+  bool MarkNewItems();
+
+ private:
+  void ReadLocalValues();
+  std::string FetchServerText();
+  void ReadServerItems(IniStore& server);
+  void ReadFileItem(IniStore& server, int index);
+  void ReadDirItem(IniStore& server, int index);
+  void ReadServerSystem(IniStore& server);
+  void ReadServerPrompts(IniStore& server);
+  void LowerDisplayStyle(int show_type);
+  void NoteOperationMode(int op_mode);
+  bool NeedsClosing(const std::string& section) const;
+
+  UpdateRun& run_;
+  UpdateLog& log_;
+  IniStore& local_;
+  ConfigTextSource& source_;
+  NoticeSink& notices_;
+  std::mt19937 random_;
+  bool seeded_ = false;
+};
+
+}  // namespace corvane
