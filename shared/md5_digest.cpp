@@ -41,22 +41,19 @@ std::atomic<Md5DrainHook> g_drain_hook{nullptr};
   (a) = ((a) << (s)) | ((a) >> (32 - (s)));      \
   (a) += (b);
 
-inline uint32_t LoadLe32(const unsigned char* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-#else
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-#endif
-}
-
 CORVANE_MD5_HOT void Md5Compress(uint32_t state[4], const unsigned char* p, size_t blocks) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks > 0; --blocks, p += kBlockSize) {
+    // Loaded here, not through a helper: the debug tree would not inline one.
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = LoadLe32(p + 4 * i);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(x, p, sizeof x);
+#else
+    for (int i = 0; i < 16; ++i) {
+      x[i] = static_cast<uint32_t>(p[4 * i]) | static_cast<uint32_t>(p[4 * i + 1]) << 8 |
+             static_cast<uint32_t>(p[4 * i + 2]) << 16 | static_cast<uint32_t>(p[4 * i + 3]) << 24;
+    }
+#endif
     const uint32_t a0 = a, b0 = b, c0 = c, d0 = d;
 
     MD5_STEP(MD5_F, a, b, c, d, x[0], 0xd76aa478, 7)
