@@ -8,7 +8,8 @@ packages=(
   cmake make g++ clang pkg-config
   googletest libgtest-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev zlib1g-dev libstb-dev
-  wine wine32:i386 xvfb xauth x11-utils xdotool imagemagick
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
   python3-pytest python3-pyftpdlib
   zip unzip curl procps
 )

@@ -1,0 +1,213 @@
+// A stand-in for the publisher's program in the Wine tests. It creates a
+// hidden host window, starts the given program with "{hwnd}" in its command
+// line replaced by that window's handle, records every WM_USER+990..+999
+// message posted to the window, and answers the program's message boxes in
+// the order given. One line per event goes to the record file:
+//   READY <hwnd>
+//   MSG <offset from WM_USER> <wParam> <lParam>
+//   BOX <caption>\t<text with \n and \r escaped>\t<answer>
+//   EXIT <code> | TIMEOUT
+//
+// Usage: testhost.exe <record-file> <timeout-ms> <answers> <working-dir> <program> [args...]
+//   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
+//            "hold" leaves that box (and every later one) open
+//   working-dir: "-" for the program's own folder
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+FILE* g_record = nullptr;
+std::vector<std::string> g_answers;
+size_t g_next_answer = 0;
+DWORD g_child_pid = 0;
+std::set<HWND> g_answered;
+
+void Record(const std::string& line) {
+  std::fprintf(g_record, "%s\n", line.c_str());
+  std::fflush(g_record);
+}
+
+LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg >= WM_USER + 990 && msg <= WM_USER + 999) {
+    char line[96];
+    std::snprintf(line, sizeof(line), "MSG %u %ld %ld", msg - WM_USER,
+                  static_cast<long>(static_cast<LONG_PTR>(wp)), static_cast<long>(lp));
+    Record(line);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\t') out += "\\t";
+    else out += c;
+  }
+  return out;
+}
+
+std::string WindowText(HWND hwnd) {
+  char buf[4096] = {};
+  GetWindowTextA(hwnd, buf, sizeof(buf));
+  return buf;
+}
+
+int AnswerId(const std::string& word) {
+  if (word == "yes") return IDYES;
+  if (word == "no") return IDNO;
+  if (word == "retry") return IDRETRY;
+  if (word == "cancel") return IDCANCEL;
+  return IDOK;
+}
+
+// A message box: a dialog with the 0xFFFF text static and standard buttons.
+BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != g_child_pid || !IsWindowVisible(hwnd)) return TRUE;
+  char cls[64] = {};
+  GetClassNameA(hwnd, cls, sizeof(cls));
+  if (std::string(cls) != "#32770") return TRUE;
+  HWND text = GetDlgItem(hwnd, 0xFFFF);
+  if (!text) return TRUE;
+  const int ids[] = {IDOK, IDYES, IDNO, IDRETRY, IDCANCEL};
+  bool has_button = false;
+  for (int id : ids) has_button = has_button || GetDlgItem(hwnd, id) != nullptr;
+  if (!has_button || g_answered.count(hwnd)) return TRUE;
+
+  std::string answer;
+  if (g_next_answer < g_answers.size()) {
+    answer = g_answers[g_next_answer];
+    if (answer == "hold") {
+      Record("BOX " + Escape(WindowText(hwnd)) + "\t" + Escape(WindowText(text)) + "\thold");
+      g_answered.insert(hwnd);
+      return TRUE;
+    }
+    ++g_next_answer;
+  }
+  int id = AnswerId(answer);
+  if (answer.empty() || !GetDlgItem(hwnd, id)) {
+    // Used up (or not offered): the harmless choice the box has.
+    const int fallback[] = {IDOK, IDNO, IDCANCEL};
+    for (int f : fallback) {
+      if (GetDlgItem(hwnd, f)) {
+        id = f;
+        break;
+      }
+    }
+    answer = id == IDOK ? "ok" : id == IDNO ? "no" : "cancel";
+  }
+  Record("BOX " + Escape(WindowText(hwnd)) + "\t" + Escape(WindowText(text)) + "\t" + answer);
+  g_answered.insert(hwnd);
+  PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, id)));
+  return TRUE;
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+std::vector<std::string> SplitAnswers(const std::string& s) {
+  std::vector<std::string> out;
+  if (s == "-") return out;
+  size_t start = 0;
+  while (start <= s.size()) {
+    size_t end = s.find(',', start);
+    if (end == std::string::npos) end = s.size();
+    if (end > start) out.push_back(s.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (__argc < 6) return 2;
+  g_record = std::fopen(__argv[1], "w");
+  if (!g_record) return 3;
+  const DWORD timeout_ms = static_cast<DWORD>(std::strtoul(__argv[2], nullptr, 10));
+  g_answers = SplitAnswers(__argv[3]);
+  std::string working_dir = __argv[4];
+  const std::string program = __argv[5];
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = HostProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = "CorvaneTestHost";
+  RegisterClassA(&wc);
+  HWND host = CreateWindowExA(0, wc.lpszClassName, "Corvane test host", WS_OVERLAPPED, 0, 0, 10, 10,
+                              nullptr, nullptr, instance, nullptr);
+  if (!host) return 4;
+  const std::string handle = std::to_string(reinterpret_cast<UINT_PTR>(host));
+  Record("READY " + handle);
+
+  std::string command = "\"" + program + "\"";
+  for (int i = 6; i < __argc; ++i) {
+    std::string arg = __argv[i];
+    for (size_t at; (at = arg.find("{hwnd}")) != std::string::npos;) arg.replace(at, 6, handle);
+    command += " " + arg;
+  }
+  if (working_dir == "-") {
+    size_t slash = program.find_last_of("\\/");
+    working_dir = slash == std::string::npos ? "." : program.substr(0, slash);
+  }
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, working_dir.c_str(),
+                      &startup, &process)) {
+    Record("STARTFAILED " + std::to_string(GetLastError()));
+    return 5;
+  }
+  CloseHandle(process.hThread);
+  g_child_pid = process.dwProcessId;
+
+  const DWORD started = GetTickCount();
+  DWORD last_scan = 0;
+  bool exited = false;
+  while (!exited) {
+    DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 50, QS_ALLINPUT);
+    Pump();
+    if (wait == WAIT_OBJECT_0) exited = true;
+    DWORD now = GetTickCount();
+    if (now - last_scan >= 100) {
+      EnumWindows(FindBoxes, 0);
+      last_scan = now;
+    }
+    if (!exited && now - started > timeout_ms) {
+      Record("TIMEOUT");
+      TerminateProcess(process.hProcess, 1);
+      WaitForSingleObject(process.hProcess, 5000);
+      CloseHandle(process.hProcess);
+      std::fclose(g_record);
+      return 6;
+    }
+  }
+  // Posted messages may still be on their way.
+  const DWORD drain_until = GetTickCount() + 300;
+  while (GetTickCount() < drain_until) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    Pump();
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  Record("EXIT " + std::to_string(code));
+  std::fclose(g_record);
+  return 0;
+}
