@@ -88,6 +88,8 @@ struct TransferState {
   ScopedInternet ftp_session;
   ScopedInternet ftp_connection;
   std::string current_server;
+  // Server, user, password and port of the open connection.
+  std::string connection_key;
   std::string last_server;
   std::string last_server_dir;
 

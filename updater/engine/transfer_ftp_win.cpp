@@ -1,0 +1,242 @@
+// FTP: one connection per server kept across items, file downloads and
+// recursive folder listings.
+#include <windows.h>
+// imagehlp.h needs the Windows types first.
+#include <imagehlp.h>
+
+#include <vector>
+
+#include "shared/text_util.h"
+#include "updater/engine/internet_request_win.h"
+#include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_progress_win.h"
+#include "updater/engine/transfer_text.h"
+#include "updater/engine/updater_app.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr int kConnectAttempts = 5;
+constexpr DWORD kFtpChunk = 4096;
+// A server whose folders link back to their parents would otherwise be
+// listed for ever.
+constexpr int kMaxListingDepth = 32;
+// Equals no real server directory (a directory name has no line break), so
+// the next download sets its directory again.
+const char kUnknownServerDir[] = "\n";
+
+std::string ConnectionKey(const std::string& server, const std::string& user,
+                          const std::string& password, long port) {
+  return server + '\n' + user + '\n' + password + '\n' + Format("%ld", port & 0xFFFF);
+}
+
+// Length of `file_name` in a listing of the server's current directory.
+bool LookUpRemoteLength(HINTERNET connection, const std::string& file_name, uint32_t* size) {
+  WIN32_FIND_DATAA data{};
+  ScopedInternet find(
+      ::FtpFindFirstFileA(connection, nullptr, &data, INTERNET_FLAG_RELOAD, 0));
+  if (!find) return false;
+  do {
+    if (file_name == data.cFileName && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      *size = data.nFileSizeLow;
+      return true;
+    }
+  } while (::InternetFindNextFileA(find.Get(), &data));
+  return false;
+}
+
+bool EnsureLocalFolder(const std::string& local_path) {
+  const std::string folder = LocalFolderOf(local_path);
+  if (folder.empty() || IsExistingDirectory(folder)) return true;
+  return ::MakeSureDirectoryPathExists((folder + "\\").c_str()) != FALSE;
+}
+
+}  // namespace
+
+bool ConnectFtp(TransferState& state, const std::string& server, const std::string& user,
+                const std::string& password, long port) {
+  UpdaterApp& app = App();
+  if (server.empty()) {
+    app.WriteLog(" FTP server name can not be empty.");
+    return false;
+  }
+  // The connection is reused only for the very same login: another user or
+  // port on the same host needs a connection of its own.
+  const std::string key = ConnectionKey(server, user, password, port);
+  if (server == state.current_server && state.ftp_connection && key == state.connection_key) {
+    return true;
+  }
+  CloseFtp(state);
+  state.ftp_session.Reset(::InternetOpenA(ApplicationTitle().c_str(),
+                                          INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!state.ftp_session) {
+    app.WriteLog("Cannot open an Internet Session. Please check your internet configuration.");
+    return false;
+  }
+  app.WriteLog("FTP server: " + server);
+  app.WriteLog("User name: " + user);
+  app.WriteLog("Password: hide");
+  app.WriteLog(Format("Port: %ld", port & 0xFFFF));
+
+  const INTERNET_PORT port_number = static_cast<INTERNET_PORT>(port & 0xFFFF);
+  for (int attempt = 0; attempt < kConnectAttempts && !state.ftp_connection; ++attempt) {
+    SetInternetTimeouts(state.ftp_session.Get(), state.timeout_ms);
+    state.ftp_connection.Reset(::InternetConnectA(
+        state.ftp_session.Get(), server.c_str(), port_number,
+        user.empty() ? nullptr : user.c_str(), user.empty() ? nullptr : password.c_str(),
+        INTERNET_SERVICE_FTP, 0 /* active mode */, 0));
+  }
+  if (!state.ftp_connection) {
+    app.WriteLog("FTP server: " + server + " Connection Failure.");
+    state.current_server.clear();
+    return false;
+  }
+  app.WriteLog("FTP server: " + server + " Successful connection.");
+  state.current_server = server;
+  state.connection_key = key;
+  // A new connection starts in the login directory, whatever the last one
+  // was left in.
+  state.last_server_dir = kUnknownServerDir;
+  return true;
+}
+
+void CloseFtp(TransferState& state) {
+  state.ftp_connection.Reset();
+  state.ftp_session.Reset();
+  state.current_server.clear();
+  state.connection_key.clear();
+}
+
+bool DownloadFtp(TransferState& state, const std::string& remote_path,
+                 const std::string& local_path, uint32_t known_size, int row) {
+  UpdaterApp& app = App();
+  HINTERNET connection = state.ftp_connection.Get();
+  if (!EnsureLocalFolder(local_path)) {
+    app.WriteLog("Unable to create the file locally: " + local_path);
+    return false;
+  }
+  std::string directory, file_name;
+  SplitFtpRemotePath(remote_path, &directory, &file_name);
+  if (!connection) {
+    app.WriteLog("Unable to set the current directory on the server: " + directory);
+    return false;
+  }
+  if (state.current_server != state.last_server || directory != state.last_server_dir) {
+    if (!::FtpSetCurrentDirectoryA(connection, directory.c_str())) {
+      app.WriteLog("Unable to set the current directory on the server: " + directory);
+      return false;
+    }
+    state.last_server = state.current_server;
+    state.last_server_dir = directory;
+  }
+
+  uint32_t size = known_size;
+  if (size == 0 && !LookUpRemoteLength(connection, file_name, &size)) {
+    app.WriteLog("Can not get file length.");
+    size = 0;
+  }
+  TransferView& view = state.View();
+  if (size != 0) AnnotateRow(state, row, size);
+  view.SetFileProgress(0);
+  if (size != 0 && SkipWhenPresent(state, local_path, size, row)) return true;
+
+  ScopedInternet remote(::FtpOpenFileA(connection, file_name.c_str(), GENERIC_READ,
+                                       FTP_TRANSFER_TYPE_BINARY, 1));
+  if (!remote) {
+    app.WriteLog("Unable to open the file in the Ftp server: " + file_name);
+    return false;
+  }
+  ScopedFile file(::CreateFileA(local_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    app.WriteLog("Unable to create the file locally: " + local_path);
+    return false;
+  }
+  const int open_id = state.open_files.Add(local_path, std::move(file));
+  state.TakeStartTick();
+
+  char chunk[kFtpChunk];
+  std::string rate_text;
+  uint32_t received = 0;
+  bool failed = false;
+  // A socket may return a short piece before the end, so only an empty read
+  // ends the file.
+  while (!state.cancel.load()) {
+    DWORD read = 0;
+    if (!::InternetReadFile(remote.Get(), chunk, kFtpChunk, &read)) {
+      failed = true;
+      break;
+    }
+    if (read == 0) break;
+    if (!state.open_files.Write(open_id, chunk, read)) {
+      failed = true;
+      break;
+    }
+    received += read;
+    UpdateRateText(&rate_text, received, state.ElapsedTicks(), state.seconds_per_tick, false);
+    ReportTransferProgress(state, received, size, rate_text, row);
+    state.WaitWhilePaused();
+  }
+  state.open_files.Remove(open_id);
+  remote.Reset();
+
+  if (state.cancel.load() || failed) return false;
+  // A listed length that did not arrive means the data connection broke.
+  if (size != 0 && received != size) return false;
+  view.ShowStatus("OK!");
+  return true;
+}
+
+namespace {
+
+bool ListFtpFolderAt(TransferState& state, const std::string& root, const std::string& folder,
+                     std::vector<DownloadEntry>* entries, const std::string& filter,
+                     bool recurse, int depth) {
+  HINTERNET connection = state.ftp_connection.Get();
+  // Whatever happens next, the server's directory is no longer the one the
+  // last download left.
+  state.last_server_dir = kUnknownServerDir;
+  if (!connection || !::FtpSetCurrentDirectoryA(connection, folder.c_str())) {
+    App().WriteLog("Can not open the server folder: " + folder);
+    return false;
+  }
+  std::vector<std::string> subfolders;
+  WIN32_FIND_DATAA data{};
+  {
+    // One listing at a time per connection: finish it before recursing.
+    ScopedInternet find(::FtpFindFirstFileA(connection, nullptr, &data, INTERNET_FLAG_RELOAD, 0));
+    if (find) {
+      do {
+        const std::string name = data.cFileName;
+        if (!IsSafeListedName(name)) continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          subfolders.push_back(folder + "/" + name);
+        } else if (MatchFileFilter(name, filter)) {
+          DownloadEntry entry;
+          entry.subfolder = ListingSubfolder(root, folder);
+          entry.file_name = name;
+          entry.temporary_name = FtpTemporaryName(folder, name);
+          entry.size = data.nFileSizeLow;
+          entries->push_back(entry);
+        }
+      } while (::InternetFindNextFileA(find.Get(), &data));
+    }
+  }
+  if (recurse && depth < kMaxListingDepth) {
+    for (const std::string& subfolder : subfolders) {
+      ListFtpFolderAt(state, root, subfolder, entries, filter, recurse, depth + 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ListFtpFolder(TransferState& state, const std::string& root, const std::string& folder,
+                   std::vector<DownloadEntry>* entries, const std::string& filter,
+                   bool recurse) {
+  return ListFtpFolderAt(state, root, folder, entries, filter, recurse, 0);
+}
+
+}  // namespace corvane

@@ -1,0 +1,158 @@
+// Local and network sources (file:// URLs reduced to a path), the local
+// folder listing and the small file checks.
+#include <vector>
+
+#include "shared/text_util.h"
+#include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_progress_win.h"
+#include "updater/engine/transfer_text.h"
+#include "updater/engine/updater_app.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr DWORD kCopyChunk = 10240;
+// Junctions that point back up the tree would otherwise be listed for ever.
+constexpr int kMaxListingDepth = 32;
+
+bool GetAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+  return !path.empty() && ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, data);
+}
+
+uint64_t SizeOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+bool FileExistsWithSize(const std::string& path, uint64_t size) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetAttributes(path, &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  return SizeOf(data) == size;
+}
+
+bool IsExistingDirectory(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  return GetAttributes(path, &data) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsNonEmptyFile(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetAttributes(path, &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  return SizeOf(data) > 0;
+}
+
+bool CopyLocal(TransferState& state, const std::string& source_path,
+               const std::string& local_path, int row) {
+  UpdaterApp& app = App();
+  ScopedFile source(::CreateFileA(source_path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!source) {
+    app.WriteLog("Failed to read the file: " + source_path);
+    return false;
+  }
+  LARGE_INTEGER source_length{};
+  if (!::GetFileSizeEx(source.Get(), &source_length)) {
+    app.WriteLog("Failed to read the file: " + source_path);
+    return false;
+  }
+  // Progress is reported in 32 bits; larger files show as full at 4 GB.
+  const uint32_t length = source_length.QuadPart > 0xFFFFFFFFLL
+                              ? 0xFFFFFFFFu
+                              : static_cast<uint32_t>(source_length.QuadPart);
+  ScopedFile target(::CreateFileA(local_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!target) {
+    app.WriteLog("Create file failed.");
+    return false;
+  }
+  const int open_id = state.open_files.Add(local_path, std::move(target));
+  TransferView& view = state.View();
+  if (length != 0) AnnotateRow(state, row, length);
+  view.SetFileProgress(0);
+  state.TakeStartTick();
+
+  std::vector<char> chunk(kCopyChunk);
+  std::string rate_text;
+  uint64_t copied = 0;
+  bool failed = false;
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(source.Get(), chunk.data(), kCopyChunk, &read, nullptr)) {
+      failed = true;
+      break;
+    }
+    if (read > 0 && !state.open_files.Write(open_id, chunk.data(), read)) {
+      failed = true;
+      break;
+    }
+    if (state.cancel.load()) break;
+    copied += read;
+    UpdateRateText(&rate_text, copied, state.ElapsedTicks(), state.seconds_per_tick, true);
+    const uint32_t shown = copied > length ? length : static_cast<uint32_t>(copied);
+    ReportTransferProgress(state, shown, length, rate_text, row);
+    state.WaitWhilePaused();
+    if (read != kCopyChunk) break;
+  }
+  state.open_files.Remove(open_id);
+  source.Reset();
+
+  if (state.cancel.load() || failed) return false;
+  view.ShowStatus("OK!");
+  return true;
+}
+
+namespace {
+
+bool ListLocalFolderAt(TransferState& state, const std::string& root, const std::string& folder,
+                       std::vector<DownloadEntry>* entries, const std::string& filter,
+                       bool recurse, int depth) {
+  if (!IsExistingDirectory(folder)) {
+    App().WriteLog("Folder does not exist: " + folder);
+    return false;
+  }
+  const std::string pattern = folder + (EndsWith(folder, "\\") ? "*.*" : "\\*.*");
+  std::vector<std::string> subfolders;
+  WIN32_FIND_DATAA data{};
+  {
+    ScopedFind find(::FindFirstFileA(pattern.c_str(), &data));
+    if (find) {
+      do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          subfolders.push_back(folder + "\\" + name);
+        } else if (MatchFileFilter(name, filter)) {
+          DownloadEntry entry;
+          entry.subfolder = ListingSubfolder(root, folder);
+          entry.file_name = name;
+          entry.temporary_name = LocalTemporaryName(folder, name);
+          entry.size = 0;  // local copies take the length from the file itself
+          entries->push_back(entry);
+        }
+      } while (::FindNextFileA(find.Get(), &data));
+    }
+  }
+  if (recurse && depth < kMaxListingDepth) {
+    for (const std::string& subfolder : subfolders) {
+      ListLocalFolderAt(state, root, subfolder, entries, filter, recurse, depth + 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ListLocalFolder(TransferState& state, const std::string& root, const std::string& folder,
+                     std::vector<DownloadEntry>* entries, const std::string& filter,
+                     bool recurse) {
+  return ListLocalFolderAt(state, root, folder, entries, filter, recurse, 0);
+}
+
+}  // namespace corvane
