@@ -18,7 +18,12 @@ class IniTempDir {
  public:
   IniTempDir() {
     std::string pattern = (fs::temp_directory_path() / "ini_store_test_XXXXXX").string();
-    path_ = mkdtemp(&pattern[0]) ? pattern : std::string();
+    if (mkdtemp(&pattern[0])) {
+      path_ = pattern;
+    } else {
+      ADD_FAILURE() << "cannot create a temporary folder";
+      path_ = (fs::temp_directory_path() / "ini_store_test_unavailable").string();
+    }
   }
   ~IniTempDir() {
     std::error_code ignored;

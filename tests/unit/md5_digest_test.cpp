@@ -20,7 +20,12 @@ class Md5TempDir {
  public:
   Md5TempDir() {
     std::string pattern = (fs::temp_directory_path() / "md5_digest_test_XXXXXX").string();
-    path_ = mkdtemp(&pattern[0]) ? pattern : std::string();
+    if (mkdtemp(&pattern[0])) {
+      path_ = pattern;
+    } else {
+      ADD_FAILURE() << "cannot create a temporary folder";
+      path_ = (fs::temp_directory_path() / "md5_digest_test_unavailable").string();
+    }
   }
   ~Md5TempDir() {
     std::error_code ignored;
