@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "shared/md5_drain_win.h"
 #include "updater/engine/updater_app.h"
 #include "win32/safe_dll.h"
 
@@ -14,6 +15,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
   ::InitCommonControlsEx(&controls);
+
+  // Digests of large downloads keep the wizard responsive.
+  corvane::InstallMd5MessageDrain();
 
   corvane::UpdaterApp app;
   app.Run(command_line);
