@@ -38,16 +38,17 @@ def wine_loader():
 class Wine:
     """A private Wine prefix on a private Xvfb display."""
 
-    def __init__(self, workdir):
+    def __init__(self, workdir, display=None):
+        """`display`: an X display to show the windows on; by default a
+        private Xvfb display is started."""
         self.loader, self.arch = wine_loader()
         self.workdir = Path(workdir)
         self.prefix = self.workdir / "prefix"
         self._xvfb = None
-        self.display = None
+        self.display = display
         self.env = None
 
-    def start(self):
-        self.workdir.mkdir(parents=True, exist_ok=True)
+    def _start_xvfb(self):
         read_fd, write_fd = os.pipe()
         self._xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
@@ -57,6 +58,11 @@ class Wine:
         with os.fdopen(read_fd) as f:
             number = f.readline().strip()
         self.display = ":" + number
+
+    def start(self):
+        self.workdir.mkdir(parents=True, exist_ok=True)
+        if not self.display:
+            self._start_xvfb()
         self.env = dict(os.environ)
         self.env.update({
             "WINEPREFIX": str(self.prefix),
