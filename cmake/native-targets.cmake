@@ -12,6 +12,10 @@ add_link_options(${SAN_FLAGS})
 
 add_library(corvane_portable STATIC ${PORTABLE_CPP})
 target_link_libraries(corvane_portable PUBLIC ZLIB::ZLIB)
+if(CORVANE_FUZZ)
+  # Coverage feedback from the code under test, not only from the harnesses.
+  target_compile_options(corvane_portable PRIVATE -fsanitize=fuzzer-no-link)
+endif()
 
 if(CORVANE_FUZZ)
   file(GLOB FUZZ_TARGETS CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp")
