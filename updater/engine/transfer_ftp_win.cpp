@@ -156,32 +156,13 @@ bool DownloadFtp(TransferState& state, const std::string& remote_path,
   const int open_id = state.open_files.Add(local_path, std::move(file));
   state.TakeStartTick();
 
-  char chunk[kFtpChunk];
-  std::string rate_text;
   uint32_t received = 0;
-  bool failed = false;
-  // A socket may return a short piece before the end, so only an empty read
-  // ends the file.
-  while (!state.cancel.load()) {
-    DWORD read = 0;
-    if (!::InternetReadFile(remote.Get(), chunk, kFtpChunk, &read)) {
-      failed = true;
-      break;
-    }
-    if (read == 0) break;
-    if (!state.open_files.Write(open_id, chunk, read)) {
-      failed = true;
-      break;
-    }
-    received += read;
-    UpdateRateText(&rate_text, received, state.ElapsedTicks(), state.seconds_per_tick, false);
-    ReportTransferProgress(state, received, size, rate_text, row);
-    state.WaitWhilePaused();
-  }
+  const ChunkLoopEnd end =
+      CopyInternetBody(state, remote.Get(), open_id, kFtpChunk, size, 0, row, &received);
   state.open_files.Remove(open_id);
   remote.Reset();
 
-  if (state.cancel.load() || failed) return false;
+  if (end != ChunkLoopEnd::kEndOfData || state.cancel.load()) return false;
   // A listed length that did not arrive means the data connection broke.
   if (size != 0 && received != size) return false;
   view.ShowStatus("OK!");

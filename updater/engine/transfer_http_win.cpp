@@ -1,6 +1,4 @@
 // Whole-file downloads over HTTP and HTTPS.
-#include <vector>
-
 #include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_progress_win.h"
@@ -64,34 +62,16 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   const int open_id = state.open_files.Add(local_path, std::move(file));
   state.TakeStartTick();
 
-  std::vector<char> chunk(kHttpChunk);
-  std::string rate_text;
   uint32_t received = 0;
-  bool failed = false;
-  for (;;) {
-    DWORD read = 0;
-    if (!::InternetReadFile(request.Get(), chunk.data(), kHttpChunk, &read)) {
-      failed = true;
-      break;
-    }
-    if (read == 0) break;
-    if (state.cancel.load()) break;
-    if (read > length - received || !state.open_files.Write(open_id, chunk.data(), read)) {
-      failed = true;
-      break;
-    }
-    received += read;
-    UpdateRateText(&rate_text, received, state.ElapsedTicks(), state.seconds_per_tick, false);
-    ReportTransferProgress(state, received, length, rate_text, row);
-    state.WaitWhilePaused();
-  }
+  const ChunkLoopEnd end =
+      CopyInternetBody(state, request.Get(), open_id, kHttpChunk, length, length, row, &received);
   request.Reset();
   session.Reset();
   state.open_files.Remove(open_id);
 
   // A connection that ends before the announced length is a failure, not a
   // short file taken for a whole one.
-  if (state.cancel.load() || failed || received != length) return false;
+  if (end != ChunkLoopEnd::kEndOfData || state.cancel.load() || received != length) return false;
   view.ShowStatus("OK!");
   return true;
 }

@@ -100,6 +100,8 @@ bool CopyLocal(TransferState& state, const std::string& source_path,
     state.WaitWhilePaused();
     if (read != kCopyChunk) break;
   }
+  FinishTransferProgress(state, copied > length ? length : static_cast<uint32_t>(copied), length,
+                         rate_text, row);
   state.open_files.Remove(open_id);
   source.Reset();
 

@@ -1,5 +1,8 @@
 #include "updater/engine/transfer_progress_win.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "shared/text_util.h"
 #include "updater/engine/host_messages.h"
 #include "updater/engine/transfer_engine_win.h"
@@ -10,40 +13,70 @@ namespace corvane {
 
 namespace {
 
-// The rate texts change with nearly every chunk; showing them more often
-// than this would cost more repaints than the transfer itself.
-constexpr double kRateTextInterval = 0.1;  // seconds
+// Reports between two changes of the percentage are held back for this
+// long: a per-chunk report (tens of thousands for a large file) would cost
+// the host, the page and the tray more than the transfer itself.
+constexpr double kReportInterval = 0.05;  // seconds
 
-}  // namespace
+// Network reads grow up to this size on a fast link and are handed on in
+// chunks: every read is a round trip through the platform's socket layer,
+// so chunk-sized reads would cap the rate well below the link's. A read
+// blocks until it is full, so on a slow link reads stay chunk-sized and the
+// progress moves chunk by chunk.
+constexpr DWORD kNetworkBlock = 256 * 1024;
+constexpr double kFastRead = 0.02;   // seconds: a read this quick may grow
+constexpr double kSlowRead = 0.2;    // seconds: a read this slow shrinks
 
-void ReportTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
-                            const std::string& rate_text, int row) {
+DWORD NextReadSize(DWORD wanted, DWORD read, int64_t ticks, double seconds_per_tick,
+                   DWORD smallest, DWORD largest) {
+  const double seconds = static_cast<double>(ticks) * seconds_per_tick;
+  if (read == wanted && seconds < kFastRead) return std::min(wanted * 2, largest);
+  if (seconds > kSlowRead) return std::max(wanted / 2, smallest);
+  return wanted;
+}
+
+void Report(TransferState& state, uint32_t bytes, uint32_t total, const std::string& rate_text,
+            int row, bool force) {
   TransferView& view = state.View();
   UpdaterApp& app = App();
   const int percent = TransferPercent(bytes, total);
   const bool first = state.shown.percent < 0;
   const bool percent_changed = percent != state.shown.percent;
+  const int64_t now = state.ElapsedTicks();
+  const bool due = force || first || percent_changed || (total != 0 && bytes >= total) ||
+                   static_cast<double>(now - state.shown.tick) * state.seconds_per_tick >=
+                       kReportInterval;
+  if (!due) {
+    state.shown.pending = true;
+    return;
+  }
   if (percent_changed) {
     view.SetFileProgress(percent);
     if (!IsDirectoryRowLabel(view.RowLabel(row))) view.SetRowProgress(row, percent);
-    state.shown.percent = percent;
   }
   app.PostToHost(kHostFilePercent, 100, static_cast<LPARAM>(percent));
-
-  const int64_t now = state.ElapsedTicks();
-  const bool texts_due =
-      first || percent_changed || bytes >= total ||
-      static_cast<double>(now - state.shown.tick) * state.seconds_per_tick >= kRateTextInterval;
-  if (texts_due) {
-    if (first || rate_text != state.shown.rate_text) {
-      view.SetRowRate(row, rate_text);
-      view.SetRateLine(RateLineText(total, rate_text));
-      state.shown.rate_text = rate_text;
-    }
-    if (app.tray_on) app.SetTrayTooltip(DownloadTooltipText(app.ui.title, total, percent, rate_text));
-    state.shown.tick = now;
+  if (first || rate_text != state.shown.rate_text) {
+    view.SetRowRate(row, rate_text);
+    view.SetRateLine(RateLineText(total, rate_text));
   }
+  if (app.tray_on) app.SetTrayTooltip(DownloadTooltipText(app.ui.title, total, percent, rate_text));
   app.PostToHost(kHostFileBytes, static_cast<WPARAM>(total), static_cast<LPARAM>(bytes));
+  state.shown.percent = percent;
+  state.shown.rate_text = rate_text;
+  state.shown.tick = now;
+  state.shown.pending = false;
+}
+
+}  // namespace
+
+void ReportTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
+                            const std::string& rate_text, int row) {
+  Report(state, bytes, total, rate_text, row, false);
+}
+
+void FinishTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
+                            const std::string& rate_text, int row) {
+  if (state.shown.pending) Report(state, bytes, total, rate_text, row, true);
 }
 
 void AnnotateRow(TransferState& state, int row, uint64_t size) {
@@ -63,6 +96,52 @@ bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint32
   App().WriteLog("The file was downloaded, no need to download.");
   state.WaitWhilePaused();
   return true;
+}
+
+ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, int open_id,
+                              uint32_t chunk_size, uint32_t total, uint32_t limit, int row,
+                              uint32_t* received) {
+  std::vector<char> block(std::max<DWORD>(kNetworkBlock, chunk_size));
+  std::string rate_text;
+  *received = 0;
+  DWORD wanted = chunk_size;
+  ChunkLoopEnd end = ChunkLoopEnd::kEndOfData;
+  while (end == ChunkLoopEnd::kEndOfData) {
+    if (state.cancel.load()) {
+      end = ChunkLoopEnd::kCancelled;
+      break;
+    }
+    DWORD read = 0;
+    const int64_t before = state.ElapsedTicks();
+    if (!::InternetReadFile(source, block.data(), wanted, &read)) {
+      end = ChunkLoopEnd::kReadFailed;
+      break;
+    }
+    if (read == 0) break;
+    wanted = NextReadSize(wanted, read, state.ElapsedTicks() - before, state.seconds_per_tick,
+                          chunk_size, static_cast<DWORD>(block.size()));
+    if (limit != 0 && read > limit - *received) {
+      end = ChunkLoopEnd::kReadFailed;
+      break;
+    }
+    for (DWORD offset = 0; offset < read; offset += chunk_size) {
+      if (state.cancel.load()) {
+        end = ChunkLoopEnd::kCancelled;
+        break;
+      }
+      const DWORD piece = std::min<DWORD>(chunk_size, read - offset);
+      if (!state.open_files.Write(open_id, block.data() + offset, piece)) {
+        end = ChunkLoopEnd::kWriteFailed;
+        break;
+      }
+      *received += piece;
+      UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
+      ReportTransferProgress(state, *received, total, rate_text, row);
+      state.WaitWhilePaused();
+    }
+  }
+  FinishTransferProgress(state, *received, total, rate_text, row);
+  return end;
 }
 
 }  // namespace corvane

@@ -109,11 +109,13 @@ struct TransferState {
   TransferView* view = nullptr;
 
   // What ReportTransferProgress last showed for the current file, so that
-  // unchanged controls are not updated again for every chunk.
+  // unchanged controls are not updated again for every chunk; `pending`
+  // when a later report was held back.
   struct Shown {
     int percent = -1;
     std::string rate_text;
     int64_t tick = 0;
+    bool pending = false;
   } shown;
 
  private:
