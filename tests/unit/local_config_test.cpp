@@ -147,6 +147,17 @@ TEST(LocalConfigTest, BinaryTextEndsAtTheFirstZeroByte) {
   EXPECT_EQ(store.GetString("file0", "ver", "0.0.0"), "0.0.0");
 }
 
+TEST(LocalConfigTest, UnencryptedArchiveReadsWithThePasswordSet) {
+  // Archives written without a password (a package build, a write-back that
+  // passed none) must still read when the updater sets its password.
+  TempFolder dir;
+  WriteArchive(dir.File("update.bin"), "update.dat", "[file1]\r\nver=3.1\r\n", "");
+  DiskFolder folder(dir.Path());
+  IniStore store;
+  ASSERT_TRUE(ReadLocalConfiguration(folder, kPassword, &store).ok);
+  EXPECT_EQ(store.GetString("file1", "ver"), "3.1");
+}
+
 TEST(LocalConfigTest, WriteBackIntoTheTextForm) {
   TempFolder dir;
   WriteBytes(dir.File("update.dat"), "[system]\r\nurls=url0=http://h/x\r\n[file0]\r\nver=1.0\r\n");

@@ -149,3 +149,22 @@ def test_ftp_with_user_and_password(install_dir, run_updater, ftp_server):
         "Analysis of server-side configuration files.",
     ]
     assert ftp_server.connections >= 1
+
+
+def test_error_page_outside_the_status_table_is_no_configuration(install_dir, run_updater,
+                                                                  http_server):
+    # A 503 passes the status check; its body must still not be taken for the
+    # configuration, or a busy server would read as "no new version".
+    def busy(handler):
+        body = crlf(SERVER_SAME)
+        handler.send_response(503)
+        handler.send_header("Content-Length", str(len(body)))
+        handler.end_headers()
+        if handler.command != "HEAD":
+            handler.wfile.write(body)
+
+    http_server.route("/server.ini", busy)
+    install(install_dir, "url0=" + http_server.url("server.ini"))
+    run = check_only(run_updater, install_dir)
+    assert run.results == [-1]
+    assert run.log_lines()[-1] == FAILURE
