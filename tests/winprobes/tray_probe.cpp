@@ -293,7 +293,8 @@ int RunHold(int seconds, const std::vector<std::string>& tips) {
   size_t shown_tip = tips.size();
   while (::GetTickCount() - start < total) {
     // The tooltip changes while the icon is up, as the stages do.
-    const size_t tip = std::min(tips.size() - 1, (::GetTickCount() - start) * tips.size() / total);
+    const size_t tip =
+        std::min(tips.size() - 1, static_cast<size_t>((::GetTickCount() - start) * tips.size() / total));
     if (tip != shown_tip) {
       shown_tip = tip;
       tray.SetTooltipText(tips[tip]);
