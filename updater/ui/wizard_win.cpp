@@ -1,6 +1,12 @@
-// TEMPORARY: replaced by the wizard.
+// UpdaterApp::ShowWizard: the wizard as a modal dialog on the main thread.
 #include "updater/engine/updater_app.h"
+#include "updater/ui/wizard_frame_win.h"
 
 namespace corvane {
-bool UpdaterApp::ShowWizard() { return false; }
+
+bool UpdaterApp::ShowWizard() {
+  WizardFrame frame;
+  return frame.Run() == WizardFrame::kCancelled;
+}
+
 }  // namespace corvane
