@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "shared/archive_password.h"
+#include "shared/zip_archive.h"
+#include "updater/ui/skin_bitmap.h"
+
 namespace corvane {
 namespace {
 
@@ -245,12 +249,16 @@ TEST(UiConfigSysIcon, SplitsEntryAndCountAndFlagsAMissingColon) {
 // The shipped sample design must parse and give every window a usable
 // layout: the default texts, every shown control inside the window, and no
 // two shown controls on top of each other.
-TEST(UiConfigSample, DefaultDesignIsCompleteAndLaidOut) {
-  std::ifstream in(std::string(CORVANE_SOURCE_DIR) + "/samples/ui/ui.dat", std::ios::binary);
-  ASSERT_TRUE(in.good());
+std::string ReadSample(const char* name) {
+  std::ifstream in(std::string(CORVANE_SOURCE_DIR) + "/samples/ui/" + name, std::ios::binary);
+  EXPECT_TRUE(in.good()) << name;
   std::stringstream all;
   all << in.rdbuf();
-  const UiModel m = Parse(all.str());
+  return all.str();
+}
+
+TEST(UiConfigSample, DefaultDesignIsCompleteAndLaidOut) {
+  const UiModel m = Parse(ReadSample("ui.dat"));
 
   const char* titles[] = {"Update Program Wizard", "Download File", "Download Complete", "Update File"};
   const char* subtitles[] = {"Find new version.", "Downloading update file, please wait...",
@@ -311,6 +319,43 @@ TEST(UiConfigSample, DefaultDesignIsCompleteAndLaidOut) {
   EXPECT_TRUE(m.list0.show);
   EXPECT_TRUE(m.progress1_0.show && m.progress1_1.show && m.status1_0.show && m.status1_1.show);
   EXPECT_TRUE(m.details1.show && m.details3.show && m.progress3_0.show && m.status3_0.show);
+}
+
+// The binary sample must be the text sample plus its images: regenerate it
+// with samples/ui/make_ui_bin.py after changing ui.dat.
+TEST(UiConfigSample, ArchiveHoldsTheSameDesignWithSoundImages) {
+  const std::string archive = ReadSample("ui.bin");
+  auto entry = [&](const std::string& name) {
+    return ReadArchiveEntryFromBytes(archive.data(), archive.size(), name, ArchivePassword());
+  };
+  const auto text = entry("ui.dat");
+  ASSERT_TRUE(text);
+  const UiModel packed = Parse(std::string(text->data(), text->size()));
+  const UiModel plain = Parse(ReadSample("ui.dat"));
+  for (int n = 0; n < kWizardWindows; ++n) {
+    EXPECT_EQ(packed.windows[n].attr.rect, plain.windows[n].attr.rect);
+    for (int s = 0; s < 4; ++s) {
+      EXPECT_EQ(packed.windows[n].texts[s].text, plain.windows[n].texts[s].text);
+      EXPECT_EQ(packed.windows[n].texts[s].rect, plain.windows[n].texts[s].rect);
+    }
+    EXPECT_TRUE(packed.windows[n].images[0].show);
+    EXPECT_EQ(packed.windows[n].images[0].entry, "res\\band.bmp");
+  }
+  EXPECT_EQ(packed.copyright, plain.copyright);
+  const SysIconSetting icon = ParseSysIcon(packed.sysicon);
+  ASSERT_EQ(icon.kind, SysIconSetting::kStrip);
+  EXPECT_EQ(icon.frames, 4);
+
+  for (const std::string& name : {packed.windows[0].images[0].entry, icon.entry}) {
+    const auto bmp = entry(name);
+    ASSERT_TRUE(bmp) << name;
+    const auto layout = ParseBmpLayout(reinterpret_cast<const uint8_t*>(bmp->data()), bmp->size() - 1);
+    ASSERT_TRUE(layout) << name;
+    if (name == icon.entry) {
+      EXPECT_EQ(layout->height, 16);
+      EXPECT_EQ(layout->width, 16 * icon.frames);
+    }
+  }
 }
 
 }  // namespace

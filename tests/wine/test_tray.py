@@ -3,6 +3,7 @@ icon under Wine: the real updater for finding and parsing "ui.bin"/"ui.dat"
 and for "/Tray"; tests/winprobes/tray_probe.exe for the pieces the wizard
 drives (animation, tooltip, commands, hide to tray, icon strip)."""
 import re
+import shutil
 import struct
 import subprocess
 import time
@@ -332,3 +333,26 @@ def test_tray_switch_shows_the_icon_and_its_menu(install_dir, run_updater, wine)
     assert [b.strip("\n") for _, b in run.boxes][:1] == [
         "Error: Local configuration file (update.dat) not found."]
     assert screen.wait_for(lambda: screen.tray() is None)
+
+
+# --- The shipped binary sample ----------------------------------------------
+
+SAMPLE_BIN = REPO / "samples" / "ui" / "ui.bin"
+
+
+def test_sample_archive_drives_the_updater_and_its_images(installed, run_updater, wine, probe, tmp_path):
+    """samples/ui/ui.bin is encrypted by an implementation of its own
+    (samples/ui/make_ui_bin.py): the updater must read it, its 8-bit band
+    must come out in its palette colours and its strip must give 4 frames."""
+    shutil.copy2(SAMPLE_BIN, installed / "ui.bin")
+    run = check(run_updater, installed)
+    assert run.boxes == [] and run.results == [3]
+    assert SAMPLE_LINE in run.log_lines()
+
+    shutil.copy2(SAMPLE_BIN, tmp_path / "ui.bin")
+    band = probe_lines(wine.run(probe("tray_probe"), ["bitmap", "res\\band.bmp"], cwd=tmp_path))
+    assert band["BITMAP"] == "500x8"
+    assert band["PIXEL00"] == "20,80,200"  # palette entry 0 (blue 200, green 80, red 20)
+    strip = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\sysicon.bmp:4"], cwd=tmp_path))
+    assert (strip["FRAMES"], strip["ICONS"], strip["MASK_CORNER"]) == ("4", "4", "1")
+    assert log_lines(tmp_path) == []
