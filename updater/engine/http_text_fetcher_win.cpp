@@ -31,8 +31,8 @@ bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD time
       ::InternetOpenA("Agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
   if (!session) return false;
   SetInternetTimeouts(session.Get(), timeout_ms);
-  ScopedInternet request(
-      ::InternetOpenUrlA(session.Get(), url.c_str(), nullptr, 0, kStatusCheckFlags, 1));
+  HttpRequest request =
+      OpenHttpUrl(session.Get(), url, nullptr, kStatusCheckFlags, 1, timeout_ms);
   if (!request) return false;
   DWORD status = 0;
   if (!QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return false;
@@ -156,9 +156,8 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     return false;
   }
   const DWORD started = ::GetTickCount();
-  ScopedInternet request(::InternetOpenUrlA(session_.Get(), url.c_str(), nullptr, 0,
-                                            INTERNET_FLAG_TRANSFER_BINARY,
-                                            reinterpret_cast<DWORD_PTR>(this)));
+  HttpRequest request = OpenHttpUrl(session_.Get(), url, nullptr, INTERNET_FLAG_TRANSFER_BINARY,
+                                    reinterpret_cast<DWORD_PTR>(this), connection_timeout_ms_);
   if (!request) {
     const DWORD error = ::GetLastError();
     SetStatusText(std::string());
@@ -218,7 +217,7 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     text->clear();
     return false;
   }
-  request.Reset();
+  request.Close();
   SetStatusText(std::string());
   return true;
 }

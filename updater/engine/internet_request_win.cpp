@@ -16,6 +16,54 @@ void SetInternetTimeouts(HINTERNET handle, DWORD milliseconds) {
   }
 }
 
+HttpRequest OpenHttpUrl(HINTERNET session, const std::string& url, const char* headers,
+                        DWORD flags, DWORD_PTR context, DWORD timeout_ms) {
+  HttpRequest result;
+  char scheme[16] = {}, host[INTERNET_MAX_HOST_NAME_LENGTH] = {};
+  char user[256] = {}, password[256] = {};
+  std::vector<char> path(url.size() + 2, '\0'), extra(url.size() + 2, '\0');
+  URL_COMPONENTSA parts{};
+  parts.dwStructSize = sizeof(parts);
+  parts.lpszScheme = scheme;
+  parts.dwSchemeLength = sizeof(scheme);
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = sizeof(host);
+  parts.lpszUserName = user;
+  parts.dwUserNameLength = sizeof(user);
+  parts.lpszPassword = password;
+  parts.dwPasswordLength = sizeof(password);
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  parts.lpszExtraInfo = extra.data();
+  parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+  if (!::InternetCrackUrlA(url.c_str(), 0, 0, &parts)) return result;
+  if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+    ::SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return result;
+  }
+  result.connection.Reset(::InternetConnectA(session, host, parts.nPort,
+                                             user[0] ? user : nullptr,
+                                             password[0] ? password : nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, context));
+  if (!result.connection) return result;
+  SetInternetTimeouts(result.connection.Get(), timeout_ms);
+  std::string object = std::string(path.data()) + extra.data();
+  if (object.empty()) object = "/";
+  const char* accept[] = {"*/*", nullptr};
+  if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+  result.request.Reset(::HttpOpenRequestA(result.connection.Get(), "GET", object.c_str(), nullptr,
+                                          nullptr, accept, flags, context));
+  if (!result.request) return result;
+  SetInternetTimeouts(result.request.Get(), timeout_ms);
+  const DWORD headers_length = headers ? static_cast<DWORD>(-1) : 0;
+  if (!::HttpSendRequestA(result.request.Get(), headers, headers_length, nullptr, 0)) {
+    const DWORD error = ::GetLastError();
+    result.Close();
+    ::SetLastError(error);
+  }
+  return result;
+}
+
 std::string FinalUrlOf(HINTERNET request) {
   DWORD size = 0;
   ::InternetQueryOptionA(request, INTERNET_OPTION_URL, nullptr, &size);

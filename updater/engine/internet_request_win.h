@@ -6,11 +6,33 @@
 
 #include <string>
 
+#include "win32/scoped_handles.h"
+
 namespace corvane {
 
 // Connect, send and receive time-outs (and the data time-outs) of a session
 // or connection handle; handles opened from it inherit them.
 void SetInternetTimeouts(HINTERNET handle, DWORD milliseconds);
+
+// An HTTP or HTTPS GET request with its connection. The request is released
+// before its connection (members are destroyed in reverse order).
+struct HttpRequest {
+  ScopedInternet connection;
+  ScopedInternet request;
+  HINTERNET Get() const { return request.Get(); }
+  explicit operator bool() const { return request.Valid(); }
+  void Close() {
+    request.Reset();
+    connection.Reset();
+  }
+};
+
+// Opens `url` as InternetOpenUrl does (same headers, flags and context),
+// but through an explicit connection so that the time-outs hold for the
+// whole request, the wait for the response headers included. Only HTTP and
+// HTTPS URLs; anything else fails with ERROR_INTERNET_UNRECOGNIZED_SCHEME.
+HttpRequest OpenHttpUrl(HINTERNET session, const std::string& url, const char* headers,
+                        DWORD flags, DWORD_PTR context, DWORD timeout_ms);
 
 // The URL a request finally answered from, after redirects; empty when the
 // platform cannot tell.

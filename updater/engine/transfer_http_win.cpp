@@ -30,8 +30,8 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   ScopedInternet session(::InternetOpenA(kDownloadAgent, access, nullptr, nullptr, 0));
   if (!session) return false;
   SetInternetTimeouts(session.Get(), state.timeout_ms);
-  ScopedInternet request(::InternetOpenUrlA(session.Get(), url.c_str(), kAcceptHeaders,
-                                            static_cast<DWORD>(-1), kDownloadFlags, 0));
+  HttpRequest request =
+      OpenHttpUrl(session.Get(), url, kAcceptHeaders, kDownloadFlags, 0, state.timeout_ms);
   if (!request) return false;
 
   const std::string final_url = FinalUrlOf(request.Get());
@@ -65,7 +65,7 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   uint32_t received = 0;
   const ChunkLoopEnd end =
       CopyInternetBody(state, request.Get(), open_id, kHttpChunk, length, length, row, &received);
-  request.Reset();
+  request.Close();
   session.Reset();
   state.open_files.Remove(open_id);
 

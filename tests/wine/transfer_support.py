@@ -1,0 +1,117 @@
+"""Helpers of the transfer engine tests: running transfer_probe.exe and
+reading its output, and an FTP server whose listings carry hostile names."""
+import subprocess
+import tempfile
+import threading
+import time
+from pathlib import Path
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class ProbeRun:
+    """The lines of one transfer_probe.exe run, sorted by kind."""
+
+    def __init__(self, stdout):
+        self.stdout = stdout
+        self.view, self.messages, self.log, self.entries = [], [], [], []
+        self.values = {}
+        self.files = []
+        self.status_texts = []
+        for line in stdout.splitlines():
+            kind, _, rest = line.partition(" ")
+            if kind == "VIEW":
+                self.view.append(rest)
+            elif kind == "MSG":
+                self.messages.append(tuple(int(v) for v in rest.split()))
+            elif kind == "LOG":
+                self.log.append(rest)
+            elif kind == "ENTRY":
+                sub, name, temp, size = rest.split("\t")
+                self.entries.append((sub, name, temp, int(size)))
+            elif kind == "FILE":
+                self.files.append(rest == "1")
+            elif kind == "STATUSTEXT":
+                self.status_texts.append(bytes.fromhex(rest))
+            else:
+                self.values[kind] = rest
+
+    @property
+    def ok(self):
+        return self.values.get("RESULT") == "1"
+
+    @property
+    def elapsed_ms(self):
+        return int(self.values["ELAPSED"])
+
+    @property
+    def open_files(self):
+        return int(self.values["OPENFILES"])
+
+    def hex_value(self, key):
+        return bytes.fromhex(self.values.get(key, ""))
+
+    def view_calls(self, name):
+        """Arguments of every view call of one kind, in order."""
+        return [c[len(name) + 1:] for c in self.view if c == name or c.startswith(name + " ")]
+
+
+def run_probe(wine, exe, *args, timeout=90):
+    """Runs the probe with its output in a file, not a pipe: the first
+    program that creates a window starts Wine's desktop process, which
+    inherits the standard handles and would keep a pipe open long after the
+    probe has ended."""
+    with tempfile.TemporaryFile() as out:
+        proc = wine.popen(exe, [str(a) for a in args], stdout=out, stderr=subprocess.DEVNULL,
+                          stdin=subprocess.DEVNULL)
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            raise
+        out.seek(0)
+        stdout = out.read().decode("latin-1")
+    assert "RESULT" in stdout, stdout
+    return ProbeRun(stdout)
+
+
+HOSTILE_LINES = [
+    "-rw-r--r--   1 owner    group           5 Jan 01 00:00 ../evil.dll",
+    "-rw-r--r--   1 owner    group           5 Jan 01 00:00 sub\\evil.dll",
+    "-rw-r--r--   1 owner    group           5 Jan 01 00:00 x.dll:stream",
+    "drwxr-xr-x   1 owner    group           0 Jan 01 00:00 ../up",
+    "-rw-r--r--   1 owner    group           7 Jan 01 00:00 good.dll",
+]
+
+
+class _HostileFS(AbstractedFS):
+    def format_list(self, basedir, listing, ignore_err=True):
+        for line in HOSTILE_LINES:
+            yield (line + "\r\n").encode()
+
+
+class HostileFtpServer:
+    """An FTP server (user "tester", password "secret") whose every listing
+    is HOSTILE_LINES, running in a thread on 127.0.0.1."""
+
+    def __init__(self, root):
+        self.root = Path(root)
+        self.root.mkdir(parents=True, exist_ok=True)
+        authorizer = DummyAuthorizer()
+        authorizer.add_user("tester", "secret", str(self.root), perm="elr")
+        handler = type("HostileHandler", (FTPHandler,), {})
+        handler.authorizer = authorizer
+        handler.abstracted_fs = _HostileFS
+        self._server = FTPServer(("127.0.0.1", 0), handler)
+        self.port = self._server.address[1]
+        self._thread = threading.Thread(target=self._server.serve_forever,
+                                        kwargs={"timeout": 0.2}, daemon=True)
+        self._thread.start()
+        time.sleep(0.1)
+
+    def stop(self):
+        self._server.close_all()
