@@ -356,3 +356,60 @@ def test_sample_archive_drives_the_updater_and_its_images(installed, run_updater
     strip = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\sysicon.bmp:4"], cwd=tmp_path))
     assert (strip["FRAMES"], strip["ICONS"], strip["MASK_CORNER"]) == ("4", "4", "1")
     assert log_lines(tmp_path) == []
+
+
+# --- With the wizard ----------------------------------------------------------
+
+def test_sysicon_without_colon_is_logged_by_the_wizard(installed, run_updater, http_server):
+    """A hidden (Hide style) run still builds the wizard's icon strip."""
+    (http_server.root / "server.ini").write_bytes(crlf(SERVER.replace("ver=1.1\n", "ver=1.1\nshow_type=2\n")))
+    (installed / "ui.dat").write_bytes(SAMPLE_UI.read_bytes().replace(b"sysicon=", b"sysicon=res\\sysicon.bmp"))
+    run = run_updater(installed, args="/HWND:{hwnd} /log", timeout=60)
+    assert run.exited and run.boxes == []
+    lines = run.log_lines()
+    assert lines.count("Configuration error:sys_icon") == 1
+    assert lines.index("Find new version.") < lines.index("Configuration error:sys_icon")
+
+
+def test_minimised_wizard_comes_back_with_a_click_on_the_tray_icon(install_dir, run_updater, wine, tmp_path):
+    screen = XScreen(wine)
+    assert screen.wait_for(lambda: screen.tray() is None), "a tray icon of an earlier test is still up"
+    shutil.copy2(SAMPLE_BIN, install_dir / "ui.bin")
+    running = run_updater(install_dir, args="/OP:Preview /Tray", answers=("yes",), timeout=60,
+                          background=True)
+    try:
+        window = screen.wait_for(lambda: next((w for w in screen.windows() if w[1] == "Software Update"
+                                               and w[3] >= 400), None), seconds=30)
+        assert window, "the wizard did not appear"
+        x, y = window[5], window[6]
+
+        def pixel(dx, dy):
+            shot = wine.screenshot(tmp_path / "screen.png")
+            return wine.pixel(shot, x + dx, y + dy)
+
+        white = (255, 255, 255)
+        assert screen.wait_for(lambda: pixel(250, 250) == white, seconds=10), "page 0 not drawn"
+        r, g, b = pixel(5, 3)  # the sample's colour band: blue at its left end
+        assert b > 150 and r < 60
+        tray = screen.tray()
+        assert tray, "no tray icon with /Tray"
+
+        # Minimise through the window's own system menu.
+        screen.xdotool("mousemove", str(x + 250), str(y + 250), "click", "1")
+        screen.xdotool("key", "alt+space")
+        time.sleep(1)
+        screen.xdotool("key", "n")
+        assert screen.wait_for(lambda: pixel(250, 250) != white, seconds=10), "not hidden to the tray"
+
+        screen.xdotool("mousemove", str(tray[5] + 9), str(tray[6] + 10), "click", "1")
+        assert screen.wait_for(lambda: pixel(250, 250) == white, seconds=10), "not shown from the tray"
+
+        # Leave: "E&xit" (button1 of the sample at 400,360 80x26) and "yes".
+        window = screen.wait_for(lambda: next((w for w in screen.windows() if w[1] == "Software Update"
+                                               and w[3] >= 400), None), seconds=10)
+        screen.xdotool("mousemove", str(window[5] + 440), str(window[6] + 373), "click", "1")
+    finally:
+        run = running.wait()
+    assert run.exited
+    assert [b.strip("\n") for _, b in run.boxes] == ["Do you want to cancel this upgrade?"]
+    assert run.messages == []  # a preview tells the host nothing
