@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from transfer_support import HostileFtpServer, run_probe
+from transfer_support import HostileFtpServer, HttpsServer, make_certificate, run_probe
 
 SKIPPED = "The file was downloaded, no need to download."
 RATE_KB = re.compile(r"^\d+\.\d(KB|MB)/s$")
@@ -252,6 +252,43 @@ def test_pause_holds_the_worker_until_released(transfer, http_server, tmp_path, 
     assert run.elapsed_ms < 5000
 
 
+def test_https_is_not_redirected_to_plain_http(transfer, http_server, tmp_path, wine):
+    made = make_certificate(tmp_path / "tls")
+    if made is None:
+        pytest.skip("openssl is not installed")
+    cert, key, der = made
+    assert transfer("trust", win(wine, der)).ok
+    body = os.urandom(40_000)
+    (http_server.root / "plain.bin").write_bytes(body)
+    server = HttpsServer(cert, key)
+    try:
+        server.route("/secure.bin", reply(200, body))
+        server.route("/to-https", reply(302, headers=[("Location", "/secure.bin")]))
+        server.route("/to-http", reply(302, headers=[("Location", http_server.url("plain.bin"))]))
+        server.route("/to-ftp", reply(302, headers=[("Location", "ftp://127.0.0.1/plain.bin")]))
+
+        for path in ("secure.bin", "to-https"):
+            out = tmp_path / f"{path}.out"
+            run = transfer("http", server.url(path), win(wine, out))
+            assert run.ok, path
+            assert out.read_bytes() == body
+            assert transfer("status", server.url(path)).ok
+        # Downgraded to plain HTTP: refused everywhere, nothing stored.
+        out = tmp_path / "to-http.out"
+        assert not transfer("http", server.url("to-http"), win(wine, out)).ok
+        assert not out.exists()
+        assert not transfer("status", server.url("to-http")).ok
+        assert not transfer("fetch", server.url("to-http"), "100").ok
+        # Sent to FTP: the redirect is not followed; the 302 itself is no file.
+        out = tmp_path / "to-ftp.out"
+        assert not transfer("http", server.url("to-ftp"), win(wine, out)).ok
+        assert not out.exists()
+        fetched = transfer("fetch", server.url("to-ftp"), "100")
+        assert fetched.values["STATUSCODE"] == "302"
+    finally:
+        server.stop()
+
+
 # --- FTP -------------------------------------------------------------------------
 
 def test_ftp_downloads_share_one_connection(transfer, ftp_server, tmp_path, wine):
@@ -428,7 +465,9 @@ def slow_text(pieces, pause):
 def test_text_fetch_reads_the_whole_body_with_status_texts(transfer, http_server):
     text = b"[system]\r\n" + b"k=v\r\n" * 2000
     http_server.route("/update.ini", slow_text([text[:5000], text[5000:]], 1.2))
-    run = transfer("fetch", http_server.url("update.ini"), "0")
+    # The update check's 100 ms data-receive time-out does not cut off a
+    # server that pauses for longer in the middle of the body.
+    run = transfer("fetch", http_server.url("update.ini"), "100")
     assert run.ok
     assert int(run.values["TEXTLEN"]) == len(text)
     assert run.hex_value("TEXT") == text[:4096]

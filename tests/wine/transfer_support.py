@@ -1,5 +1,8 @@
 """Helpers of the transfer engine tests: running transfer_probe.exe and
 reading its output, and an FTP server whose listings carry hostile names."""
+import http.server
+import shutil
+import ssl
 import subprocess
 import tempfile
 import threading
@@ -115,3 +118,60 @@ class HostileFtpServer:
 
     def stop(self):
         self._server.close_all()
+
+
+def make_certificate(folder):
+    """A self-signed certificate for 127.0.0.1: (pem_cert, pem_key, der_cert),
+    or None when openssl is not installed."""
+    if not shutil.which("openssl"):
+        return None
+    folder = Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    cert, key, der = folder / "cert.pem", folder / "key.pem", folder / "cert.der"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                    "-keyout", str(key), "-out", str(cert)], check=True, capture_output=True)
+    subprocess.run(["openssl", "x509", "-in", str(cert), "-outform", "DER", "-out", str(der)],
+                   check=True, capture_output=True)
+    return cert, key, der
+
+
+class _RouteHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        route = self.server.routes.get(self.path.split("?")[0])
+        if route is None:
+            self.send_response(404)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        else:
+            route(self)
+
+
+class HttpsServer:
+    """HTTPS on 127.0.0.1 with routes only (handler(request_handler))."""
+
+    def __init__(self, cert, key):
+        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), _RouteHandler)
+        self._server.daemon_threads = True
+        self._server.routes = {}
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(str(cert), str(key))
+        self._server.socket = context.wrap_socket(self._server.socket, server_side=True)
+        self.port = self._server.server_address[1]
+        self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
+        self._thread.start()
+
+    def route(self, path, handler):
+        self._server.routes[path] = handler
+
+    def url(self, path=""):
+        return f"https://localhost:{self.port}/{path.lstrip('/')}"
+
+    def stop(self):
+        self._server.shutdown()
+        self._server.server_close()

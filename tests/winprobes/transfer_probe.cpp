@@ -30,12 +30,14 @@
 //   locallist <folder> <filter> <recurse>
 //   fetch <url> <data-receive-timeout-ms>
 //   checks <path> <size>
+//   trust <certificate.der>     adds a certificate to the prefix's root store
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -222,6 +224,36 @@ LRESULT CALLBACK StatusProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return ::CallWindowProcA(g_static_proc, hwnd, msg, wp, lp);
 }
 
+// Lets a test server's self-signed certificate be trusted, so HTTPS can be
+// tested for real. crypt32 is not among the programs' libraries, hence the
+// run-time lookup.
+int RunTrust(const std::vector<std::string>& a) {
+  if (a.size() < 2) {
+    PrintLine("ERROR missing arguments");
+    return 2;
+  }
+  std::ifstream in(a[1], std::ios::binary);
+  const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  using OpenStore = void*(WINAPI*)(ULONG_PTR, const char*);
+  using AddEncoded = BOOL(WINAPI*)(void*, DWORD, const BYTE*, DWORD, DWORD, void*);
+  using CloseStore = BOOL(WINAPI*)(void*, DWORD);
+  HMODULE crypt32 = ::LoadLibraryA("crypt32.dll");
+  auto open_store = reinterpret_cast<OpenStore>(::GetProcAddress(crypt32, "CertOpenSystemStoreA"));
+  auto add = reinterpret_cast<AddEncoded>(
+      ::GetProcAddress(crypt32, "CertAddEncodedCertificateToStore"));
+  auto close = reinterpret_cast<CloseStore>(::GetProcAddress(crypt32, "CertCloseStore"));
+  bool ok = false;
+  if (open_store && add && close && !der.empty()) {
+    void* store = open_store(0, "ROOT");
+    const DWORD kX509Asn = 1, kReplaceExisting = 3;
+    ok = store && add(store, kX509Asn, reinterpret_cast<const BYTE*>(der.data()),
+                      static_cast<DWORD>(der.size()), kReplaceExisting, nullptr);
+    if (store) close(store, 0);
+  }
+  PrintLine("RESULT " + std::to_string(ok ? 1 : 0));
+  return 0;
+}
+
 int RunFetch(const std::vector<std::string>& a) {
   if (a.size() < 3) {
     PrintLine("ERROR missing arguments");
@@ -295,6 +327,11 @@ int main(int argc, char** argv) {
   }
   Job job;
   job.args.assign(args.begin() + static_cast<long>(i), args.end());
+  if (job.args[0] == "trust") {
+    const int rc = RunTrust(job.args);
+    std::fflush(stdout);
+    return rc;
+  }
   if (job.args[0] == "fetch") {
     const int rc = RunFetch(job.args);
     app.log.Close();
