@@ -10,9 +10,11 @@
 //   wait <title> <ms>         waits until a window with that caption is
 //                             visible, then prints its state (as "state")
 //   state <title>             VISIBLE 0|1, CLIENT x y w h (screen), PAGE n
-//                             (-1: none), FORWARD and EXIT enabled flags
+//                             (-1: none), FORWARD and EXIT enabled flags,
+//                             BOX 0|1 (a box captioned "Information" is up)
 //   sysmin <title>            sends the minimise system command
 //   close <title>             posts WM_CLOSE (the caption's close button)
+//   end <title>               terminates the process that owns the window
 //   command <title> <id>      sends WM_COMMAND <id> (a tray menu command)
 //   key <title> <vk>          posts a key press to the focused control
 //   click <title> <id>        clicks button <id> of the current page
@@ -181,6 +183,9 @@ int PrintState(HWND wizard) {
   HWND exit_button = page ? ::GetDlgItem(page, IDC_EXIT) : nullptr;
   Say(std::string("FORWARD ") + (forward && ::IsWindowEnabled(forward) ? "1" : "0"));
   Say(std::string("EXIT ") + (exit_button && ::IsWindowEnabled(exit_button) ? "1" : "0"));
+  // A message box of the wizard (the cancel question) is open.
+  HWND box = ::FindWindowA("#32770", "Information");
+  Say(std::string("BOX ") + (box && ::IsWindowVisible(box) ? "1" : "0"));
   return 0;
 }
 
@@ -218,6 +223,17 @@ int main(int argc, char** argv) {
   if (command == "sysmin") {
     ::SendMessageA(wizard, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     return PrintState(wizard);
+  }
+  if (command == "end") {
+    // A test that failed halfway stops the updater it started.
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wizard, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+    if (!process) return 1;
+    ::TerminateProcess(process, 1);
+    ::CloseHandle(process);
+    Say("ENDED");
+    return 0;
   }
   if (command == "close") {
     ::PostMessageA(wizard, WM_CLOSE, 0, 0);
