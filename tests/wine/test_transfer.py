@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from transfer_support import HostileFtpServer, HttpsServer, make_certificate, run_probe
+from transfer_support import HttpsServer, ThreadFtpServer, make_certificate, run_probe
 
 SKIPPED = "The file was downloaded, no need to download."
 RATE_KB = re.compile(r"^\d+\.\d(KB|MB)/s$")
@@ -316,6 +316,26 @@ def test_ftp_downloads_share_one_connection(transfer, ftp_server, tmp_path, wine
     assert run.view.count("ShowStatus OK!") == 2
 
 
+def test_ftp_directory_changes_only_when_it_differs(transfer, tmp_path, wine):
+    server = ThreadFtpServer(tmp_path / "ftp")
+    for folder, name in (("app", "a.dll"), ("app", "b.dll"), ("other", "c.dll")):
+        (server.root / "pub" / folder).mkdir(parents=True, exist_ok=True)
+        (server.root / "pub" / folder / name).write_bytes(name.encode() * 100)
+    got = tmp_path / "got"
+    try:
+        run = transfer("ftp", "127.0.0.1", server.port, "tester", "secret",
+                       "/pub/app/a.dll", win(wine, got / "1"), "/pub/app/b.dll", win(wine, got / "2"),
+                       "/pub/other/c.dll", win(wine, got / "3"), "/pub/app/a.dll",
+                       win(wine, got / "4"))
+    finally:
+        server.stop()
+    assert run.ok and run.files == [True] * 4
+    assert server.arguments_of("CWD") == ["/pub/app/", "/pub/other/", "/pub/app/"]
+    assert len(server.arguments_of("PASS")) == 1
+    assert (got / "2").read_bytes() == b"b.dll" * 100
+    assert (got / "4").read_bytes() == b"a.dll" * 100
+
+
 def test_ftp_failures_are_logged(transfer, ftp_server, tmp_path, wine):
     (ftp_server.root / "pub").mkdir()
     log = tmp_path / "update.log"
@@ -369,7 +389,7 @@ def test_ftp_listing_filters_recurses_and_names(transfer, ftp_server, tmp_path, 
 
 
 def test_ftp_listing_skips_names_that_leave_the_folder(transfer, tmp_path):
-    server = HostileFtpServer(tmp_path / "hostile")
+    server = ThreadFtpServer(tmp_path / "hostile", hostile=True)
     try:
         run = transfer("ftplist", "127.0.0.1", server.port, "tester", "secret", "/", "", "1")
     finally:

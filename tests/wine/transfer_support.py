@@ -97,24 +97,36 @@ class _HostileFS(AbstractedFS):
             yield (line + "\r\n").encode()
 
 
-class HostileFtpServer:
-    """An FTP server (user "tester", password "secret") whose every listing
-    is HOSTILE_LINES, running in a thread on 127.0.0.1."""
+class ThreadFtpServer:
+    """An FTP server (user "tester", password "secret") in a thread on
+    127.0.0.1 that records every command it receives; with `hostile` its
+    every listing is HOSTILE_LINES."""
 
-    def __init__(self, root):
+    def __init__(self, root, hostile=False):
         self.root = Path(root)
         self.root.mkdir(parents=True, exist_ok=True)
+        self.commands = []
         authorizer = DummyAuthorizer()
         authorizer.add_user("tester", "secret", str(self.root), perm="elr")
-        handler = type("HostileHandler", (FTPHandler,), {})
-        handler.authorizer = authorizer
-        handler.abstracted_fs = _HostileFS
-        self._server = FTPServer(("127.0.0.1", 0), handler)
+        commands = self.commands
+
+        class Handler(FTPHandler):
+            def pre_process_command(self, line, cmd, arg):
+                commands.append((cmd, arg))
+                return super().pre_process_command(line, cmd, arg)
+
+        Handler.authorizer = authorizer
+        if hostile:
+            Handler.abstracted_fs = _HostileFS
+        self._server = FTPServer(("127.0.0.1", 0), Handler)
         self.port = self._server.address[1]
         self._thread = threading.Thread(target=self._server.serve_forever,
                                         kwargs={"timeout": 0.2}, daemon=True)
         self._thread.start()
         time.sleep(0.1)
+
+    def arguments_of(self, command):
+        return [arg for cmd, arg in self.commands if cmd == command]
 
     def stop(self):
         self._server.close_all()

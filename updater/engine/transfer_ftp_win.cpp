@@ -92,6 +92,9 @@ bool ConnectFtp(TransferState& state, const std::string& server, const std::stri
     state.current_server.clear();
     return false;
   }
+  // Reads and directory changes on this connection must not wait for ever
+  // either (not every platform passes the session's time-outs down).
+  SetInternetTimeouts(state.ftp_connection.Get(), state.timeout_ms);
   app.WriteLog("FTP server: " + server + " Successful connection.");
   state.current_server = server;
   state.connection_key = key;
