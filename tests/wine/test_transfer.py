@@ -336,6 +336,21 @@ def test_ftp_directory_changes_only_when_it_differs(transfer, tmp_path, wine):
     assert (got / "4").read_bytes() == b"a.dll" * 100
 
 
+def test_ftp_cancel_stops_after_the_current_chunk(transfer, ftp_server, tmp_path, wine):
+    body = os.urandom(2_000_000)
+    (ftp_server.root / "big.bin").write_bytes(body)
+    out = tmp_path / "big.bin"
+    run = transfer("--cancel-at", "30", "ftp", "127.0.0.1", ftp_server.port, "tester", "secret",
+                   "/big.bin", win(wine, out))
+    assert not run.ok
+    assert run.open_files == 0
+    assert "ShowStatus OK!" not in run.view
+    written = out.stat().st_size
+    assert written == [m[2] for m in run.messages if m[0] == 996][-1]
+    assert 0.3 * len(body) <= written < 0.4 * len(body)
+    assert out.read_bytes() == body[:written]
+
+
 def test_ftp_failures_are_logged(transfer, ftp_server, tmp_path, wine):
     (ftp_server.root / "pub").mkdir()
     log = tmp_path / "update.log"
