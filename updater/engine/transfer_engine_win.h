@@ -59,7 +59,10 @@ void CloseFtp(TransferState& state);
 
 // One progress report: file bar, row progress (not for "<dir>" rows),
 // WM_USER+997 (100, percent), rate column, rate line, tray tooltip when the
-// tray is shown, WM_USER+996 (total, bytes).
+// tray is shown, WM_USER+996 (total, bytes). Controls are touched only when
+// their value changes, and reports that change no percentage are held back
+// to one per 50 ms; the downloads always make the last state of a file
+// known (bytes reaching total, 100 percent).
 void ReportTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
                             const std::string& rate_text, int row);
 
