@@ -147,21 +147,23 @@ int RunControls(int seconds) {
   return 0;
 }
 
+struct WizardSearch {
+  const std::string* title;
+  HWND found;
+};
+
+BOOL CALLBACK FindInTopLevel(HWND top, LPARAM lp) {
+  auto* search = reinterpret_cast<WizardSearch*>(lp);
+  search->found = ::FindWindowExA(top, nullptr, nullptr, search->title->c_str());
+  return search->found ? FALSE : TRUE;
+}
+
 // The wizard's main window, wherever it is (hidden to the tray it is the
 // child of a parking window).
 HWND FindWizard(const std::string& title) {
   if (HWND hwnd = ::FindWindowA(nullptr, title.c_str())) return hwnd;
-  struct Search {
-    const std::string* title;
-    HWND found;
-  } search{&title, nullptr};
-  ::EnumWindows(
-      [](HWND top, LPARAM lp) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lp);
-        s->found = ::FindWindowExA(top, nullptr, nullptr, s->title->c_str());
-        return s->found ? FALSE : TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WizardSearch search{&title, nullptr};
+  ::EnumWindows(FindInTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
