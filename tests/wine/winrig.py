@@ -98,9 +98,19 @@ class Wine:
         return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
     def run(self, exe, args=(), cwd=None, timeout=60):
-        return subprocess.run([self.loader, str(exe), *[str(a) for a in args]], env=self.env,
-                              cwd=str(cwd) if cwd else None, timeout=timeout,
-                              capture_output=True, text=True, errors="replace")
+        """Runs a program to its end; its output goes through files, not
+        pipes: Wine's desktop process, started by the first window of the
+        session, inherits the pipes and would hold them open."""
+        with tempfile.TemporaryFile(dir=self.workdir) as out, \
+                tempfile.TemporaryFile(dir=self.workdir) as err:
+            proc = subprocess.run([self.loader, str(exe), *[str(a) for a in args]], env=self.env,
+                                  cwd=str(cwd) if cwd else None, timeout=timeout,
+                                  stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            proc.stdout = out.read().decode(errors="replace")
+            proc.stderr = err.read().decode(errors="replace")
+            return proc
 
     def popen(self, exe, args=(), cwd=None, **kwargs):
         return subprocess.Popen([self.loader, str(exe), *[str(a) for a in args]], env=self.env,
