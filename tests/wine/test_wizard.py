@@ -304,6 +304,7 @@ def test_preview_shows_every_page_as_designed(install_dir, run_updater, screen, 
     st = screen.wait_until("forward")
     png = screen.shot()
     assert screen.pixel(png, 5, 5) == BG[1]
+    assert screen.pixel(png, 200, 225) == (250, 250, 250)  # the details box
     bar = screen.pixel(png, 220, 148)  # the full overall bar
     assert bar != BG[1]
     # The row "Example file" ends with a full progress cell.

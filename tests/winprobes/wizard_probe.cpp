@@ -28,6 +28,7 @@
 #include "updater/ui/progress_list_win.h"
 #include "updater/ui/skin_label.h"
 #include "updater/ui/wizard_resource.h"
+#include "win32/scoped_handles.h"
 #include "win32/window.h"
 
 using namespace corvane;
@@ -78,9 +79,8 @@ class ProbeHost : public Window {
     if (msg == WM_ERASEBKGND) {
       RECT rc;
       ::GetClientRect(Hwnd(), &rc);
-      HBRUSH brush = ::CreateSolidBrush(kBackground);
-      ::FillRect(reinterpret_cast<HDC>(wp), &rc, brush);
-      ::DeleteObject(brush);
+      ScopedBrush brush(::CreateSolidBrush(kBackground));
+      ::FillRect(reinterpret_cast<HDC>(wp), &rc, brush.Get());
       return 1;
     }
     return CallDefault(msg, wp, lp);
