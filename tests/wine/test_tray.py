@@ -112,9 +112,9 @@ def test_broken_archive_is_an_error_even_beside_good_text(installed, run_updater
 def test_encrypted_archive_is_preferred_to_the_text_form(installed, run_updater, wine, probe, tmp_path):
     archived = SAMPLE_UI.read_bytes().replace(b"Example Publisher", b"Archived Publisher")
     (tmp_path / "ui.dat").write_bytes(archived)
-    packed = wine.run(probe("tray_probe"), ["pack", wine.winpath(installed / "ui.bin"), "ui.dat",
-                                           wine.winpath(tmp_path / "ui.dat")])
-    assert "PACKED 1" in packed.stdout
+    packed = run_probe(wine, probe("tray_probe"), ["pack", wine.winpath(installed / "ui.bin"), "ui.dat",
+                                                   wine.winpath(tmp_path / "ui.dat")], tmp_path)
+    assert "PACKED 1" in packed
     with zipfile.ZipFile(installed / "ui.bin") as z:
         assert z.getinfo("ui.dat").flag_bits & 1  # really encrypted
     (installed / "ui.dat").write_bytes(SAMPLE_UI.read_bytes())
@@ -127,9 +127,22 @@ def test_encrypted_archive_is_preferred_to_the_text_form(installed, run_updater,
 
 # --- Skin bitmaps and the icon strip, through the probe ---------------------
 
-def probe_lines(result):
+def run_probe(wine, exe, args, cwd, timeout=120):
+    """Runs a console probe with its output in a file, not a pipe: a Wine
+    service the probe starts (explorer, for the tray) inherits the handles
+    and would keep a pipe open long after the probe ended."""
+    out = Path(cwd) / "probe-output.txt"
+    with open(out, "w") as sink:
+        proc = wine.popen(exe, args, cwd=cwd, stdout=sink, stderr=subprocess.DEVNULL)
+        proc.wait(timeout)
+    text = out.read_text(errors="replace")
+    out.unlink()
+    return text
+
+
+def probe_lines(text):
     facts = {}
-    for line in result.stdout.splitlines():
+    for line in text.splitlines():
         key, _, value = line.partition(" ")
         facts[key] = value
     return facts
@@ -145,10 +158,10 @@ def skin_folder(tmp_path, wine, probe):
     picture = bmp24(30, 20, lambda x, y: (200, 10, 30))
     (folder / "pic.bmp").write_bytes(picture)
     (folder / "cut.bmp").write_bytes(picture[:-5])
-    packed = wine.run(probe("tray_probe"), [
+    packed = run_probe(wine, probe("tray_probe"), [
         "pack", "ui.bin", "res\\strip.bmp", "strip.bmp", "res\\pic.bmp", "pic.bmp",
-        "res\\cut.bmp", "cut.bmp"], cwd=folder)
-    assert "PACKED 1" in packed.stdout
+        "res\\cut.bmp", "cut.bmp"], folder)
+    assert "PACKED 1" in packed
     return folder
 
 
@@ -160,18 +173,18 @@ def log_lines(folder):
 
 def test_skin_bitmaps_load_only_when_present_and_sound(skin_folder, wine, probe):
     tray_probe = probe("tray_probe")
-    good = probe_lines(wine.run(tray_probe, ["bitmap", "res\\pic.bmp"], cwd=skin_folder))
+    good = probe_lines(run_probe(wine, tray_probe, ["bitmap", "res\\pic.bmp"], skin_folder))
     assert good["BITMAP"] == "30x20"
     assert good["PIXEL00"] == "200,10,30"
-    assert probe_lines(wine.run(tray_probe, ["bitmap", "res\\cut.bmp"], cwd=skin_folder))["BITMAP"] == "none"
-    assert probe_lines(wine.run(tray_probe, ["bitmap", "res\\gone.bmp"], cwd=skin_folder))["BITMAP"] == "none"
+    for entry in ("res\\cut.bmp", "res\\gone.bmp"):
+        assert probe_lines(run_probe(wine, tray_probe, ["bitmap", entry], skin_folder))["BITMAP"] == "none"
     lines = log_lines(skin_folder)
     # A damaged image is not a missing one: only the missing entry is logged.
     assert lines == ["Did not find image file: res\\gone.bmp"]
 
 
 def test_strip_of_twelve_frames_gives_ten_icons_and_animates_them(skin_folder, wine, probe):
-    facts = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\strip.bmp:12"], cwd=skin_folder))
+    facts = probe_lines(run_probe(wine, probe("tray_probe"), ["strip", "res\\strip.bmp:12"], skin_folder))
     assert facts["BUILT"] == "1"
     assert facts["FRAMES"] == "12"
     assert facts["ICONS"] == "10"
@@ -185,9 +198,9 @@ def test_strip_of_twelve_frames_gives_ten_icons_and_animates_them(skin_folder, w
 
 
 def test_sysicon_without_colon_is_a_configuration_error(skin_folder, wine, probe):
-    facts = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\strip.bmp"], cwd=skin_folder))
+    facts = probe_lines(run_probe(wine, probe("tray_probe"), ["strip", "res\\strip.bmp"], skin_folder))
     assert facts["FRAMES"] == "0"  # the probe has no built-in strip to fall back on
-    facts = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\missing.bmp:4"], cwd=skin_folder))
+    facts = probe_lines(run_probe(wine, probe("tray_probe"), ["strip", "res\\missing.bmp:4"], skin_folder))
     assert facts["FRAMES"] == "0"
     assert log_lines(skin_folder) == ["Configuration error:sys_icon",
                                       "Did not find image file: res\\missing.bmp"]
@@ -196,13 +209,14 @@ def test_sysicon_without_colon_is_a_configuration_error(skin_folder, wine, probe
 # --- The tray icon ----------------------------------------------------------
 
 def test_tray_life_cycle(wine, probe, tmp_path):
-    facts = probe_lines(wine.run(probe("tray_probe"), ["tray"], cwd=tmp_path))
+    facts = probe_lines(run_probe(wine, probe("tray_probe"), ["tray"], tmp_path))
     expected = {
         "CREATE": "1", "ENABLED": "1", "HIDDEN": "1",
         # The hidden owner window is the tray's own, in this process.
         "OWNER_FOUND": "1", "OWNER_VISIBLE": "0", "OWNER_OURS": "1",
         "SHOW": "1", "VISIBLE": "1", "SHELL_KNOWS": "1",
         "TIP_SET": "1", "TIP": "Downloading app.exe", "TIP_LENGTH": "127",
+        "TIP_BEFORE_PUMP": "Downloading app.exe", "TIP_FROM_WORKER": "From the worker",
         "ANIMATE_EMPTY": "0", "ANIMATE": "1", "STOP": "1", "RESTORED": "1",
         "ANIMATING_AFTER_DURATION": "0", "RESTORED_AFTER_DURATION": "1",
         # Left click: the default command, only for our identifier.
@@ -350,10 +364,10 @@ def test_sample_archive_drives_the_updater_and_its_images(installed, run_updater
     assert SAMPLE_LINE in run.log_lines()
 
     shutil.copy2(SAMPLE_BIN, tmp_path / "ui.bin")
-    band = probe_lines(wine.run(probe("tray_probe"), ["bitmap", "res\\band.bmp"], cwd=tmp_path))
+    band = probe_lines(run_probe(wine, probe("tray_probe"), ["bitmap", "res\\band.bmp"], tmp_path))
     assert band["BITMAP"] == "500x8"
     assert band["PIXEL00"] == "20,80,200"  # palette entry 0 (blue 200, green 80, red 20)
-    strip = probe_lines(wine.run(probe("tray_probe"), ["strip", "res\\sysicon.bmp:4"], cwd=tmp_path))
+    strip = probe_lines(run_probe(wine, probe("tray_probe"), ["strip", "res\\sysicon.bmp:4"], tmp_path))
     assert (strip["FRAMES"], strip["ICONS"], strip["MASK_CORNER"]) == ("4", "4", "1")
     assert log_lines(tmp_path) == []
 

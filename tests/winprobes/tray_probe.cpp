@@ -22,6 +22,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "shared/archive_password.h"
@@ -123,6 +124,12 @@ int RunTray() {
 
   Say("TIP_SET", tray.SetTooltipText("Downloading app.exe") ? 1 : 0);
   Say("TIP", tray.GetTooltipText());
+  // The stages set the tooltip from their worker threads.
+  std::thread worker([&tray] { tray.SetTooltipText("From the worker"); });
+  worker.join();
+  Say("TIP_BEFORE_PUMP", tray.GetTooltipText());
+  Pump(50);
+  Say("TIP_FROM_WORKER", tray.GetTooltipText());
   const std::string long_tip(200, 'x');
   tray.SetTooltipText(long_tip);
   Say("TIP_LENGTH", static_cast<long long>(tray.GetTooltipText().size()));

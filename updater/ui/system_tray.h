@@ -62,7 +62,8 @@ class CSystemTray : public Window {
   bool SetIcon(HICON icon);
   HICON GetIcon() const { return data_.hIcon; }
 
-  // At most 127 characters are kept (the shell's limit).
+  // At most 127 characters are kept (the shell's limit). May be called from
+  // a worker thread: the change is then posted to the tray's own thread.
   bool SetTooltipText(const std::string& text);
   std::string GetTooltipText() const;
 
@@ -106,6 +107,7 @@ class CSystemTray : public Window {
   void OnTaskbarCreated();
   void ShowContextMenu();
   void PostDefaultCommand();
+  void DropPendingTooltips();
 
   NOTIFYICONDATAA data_{};
   DWORD saved_flags_ = 0;

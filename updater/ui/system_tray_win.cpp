@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "win32/safe_dll.h"
 #include "win32/scoped_handles.h"
@@ -53,6 +54,10 @@ void CopyLimited(char (&target)[N], const std::string& text) {
 
 const DWORD kAddFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 
+// Carries a tooltip set from a worker thread to the owner window's thread,
+// which owns the notification record; lParam is a heap string it deletes.
+const UINT kTooltipFromWorker = WM_APP + 0x2F1;
+
 }  // namespace
 
 CSystemTray::CSystemTray() = default;
@@ -61,6 +66,15 @@ CSystemTray::~CSystemTray() {
   if (Hwnd()) {
     ::KillTimer(Hwnd(), kAnimationTimer);
     RemoveIcon();
+    DropPendingTooltips();
+  }
+}
+
+void CSystemTray::DropPendingTooltips() {
+  // Tooltips still on their way would otherwise be lost with their strings.
+  MSG pending;
+  while (::PeekMessageA(&pending, Hwnd(), kTooltipFromWorker, kTooltipFromWorker, PM_REMOVE)) {
+    delete reinterpret_cast<std::string*>(pending.lParam);
   }
 }
 
@@ -186,6 +200,14 @@ bool CSystemTray::SetIcon(HICON icon) {
 }
 
 bool CSystemTray::SetTooltipText(const std::string& text) {
+  // The stages report their status from worker threads; the record and the
+  // shell calls stay on the thread that owns the icon.
+  if (Hwnd() && ::GetWindowThreadProcessId(Hwnd(), nullptr) != ::GetCurrentThreadId()) {
+    auto* copy = new std::string(text);
+    if (::PostMessageA(Hwnd(), kTooltipFromWorker, 0, reinterpret_cast<LPARAM>(copy))) return true;
+    delete copy;
+    return false;
+  }
   CopyLimited(data_.szTip, text);
   if (!enabled_ || removed_) return enabled_;
   data_.uFlags = NIF_TIP;
@@ -324,6 +346,11 @@ LRESULT CSystemTray::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   switch (msg) {
+    case kTooltipFromWorker: {
+      std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lp));
+      if (text) SetTooltipText(*text);
+      return 0;
+    }
     case WM_SETTINGCHANGE:
       if (wp == SPI_SETWORKAREA) OnTaskbarCreated();
       break;
@@ -338,11 +365,13 @@ LRESULT CSystemTray::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
-    case WM_DESTROY:
+    case WM_DESTROY: {
       ::KillTimer(Hwnd(), kAnimationTimer);
       animating_ = false;
       RemoveIcon();
+      DropPendingTooltips();
       break;
+    }
     default:
       break;
   }
