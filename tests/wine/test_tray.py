@@ -128,16 +128,7 @@ def test_encrypted_archive_is_preferred_to_the_text_form(installed, run_updater,
 # --- Skin bitmaps and the icon strip, through the probe ---------------------
 
 def run_probe(wine, exe, args, cwd, timeout=120):
-    """Runs a console probe with its output in a file, not a pipe: a Wine
-    service the probe starts (explorer, for the tray) inherits the handles
-    and would keep a pipe open long after the probe ended."""
-    out = Path(cwd) / "probe-output.txt"
-    with open(out, "w") as sink:
-        proc = wine.popen(exe, args, cwd=cwd, stdout=sink, stderr=subprocess.DEVNULL)
-        proc.wait(timeout)
-    text = out.read_text(errors="replace")
-    out.unlink()
-    return text
+    return wine.run(exe, args, cwd=cwd, timeout=timeout).stdout
 
 
 def probe_lines(text):
