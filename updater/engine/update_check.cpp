@@ -175,21 +175,30 @@ void UpdateCheck::ReadServerItems(IniStore& server) {
   log_.Write(Format("-- Find %d valid items", run_.new_item_count));
 }
 
-void UpdateCheck::ReadFileItem(IniStore& server, int index) {
-  FileItem& item = run_.files[index];
-  const std::string section = FileSection(index);
-  item.server_version = server.GetString(section, "ver", kNoVersion);
-  const std::string urls = server.GetString(section, "urls", "");
-  if (urls.empty() || item.server_version == kNoVersion) return;
+bool UpdateCheck::ReadNewItemHead(IniStore& server, const std::string& section,
+                                  const std::string& local_version, std::string* server_version,
+                                  UrlList* urls) {
+  *server_version = server.GetString(section, "ver", kNoVersion);
+  const std::string packed = server.GetString(section, "urls", "");
+  if (packed.empty() || *server_version == kNoVersion) return false;
   log_.Write("[" + section + "]");
-  log_.Write("urls=" + urls);
-  log_.Write("ver=" + item.server_version);
-  if (!CompareVersions(item.server_version, item.local_version)) return;
+  log_.Write("urls=" + packed);
+  log_.Write("ver=" + *server_version);
+  if (!CompareVersions(*server_version, local_version)) return false;
 
   ++run_.new_item_count;
   log_.Write("-- Find new version");
-  item.urls.Clear();
-  AppendUrlEntries(urls, &item.urls);
+  urls->Clear();
+  AppendUrlEntries(packed, urls);
+  return true;
+}
+
+void UpdateCheck::ReadFileItem(IniStore& server, int index) {
+  FileItem& item = run_.files[index];
+  const std::string section = FileSection(index);
+  if (!ReadNewItemHead(server, section, item.local_version, &item.server_version, &item.urls)) {
+    return;
+  }
   item.random_select = ReadLoggedInt(server, log_, section, "randomsel", 0);
   item.try_all_urls = ReadLoggedInt(server, log_, section, "tryallurl", 0);
   item.destination = ReadLoggedString(server, log_, section, "path", "");
@@ -211,18 +220,9 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
 void UpdateCheck::ReadDirItem(IniStore& server, int index) {
   DirItem& item = run_.dirs[index];
   const std::string section = DirSection(index);
-  item.server_version = server.GetString(section, "ver", kNoVersion);
-  const std::string urls = server.GetString(section, "urls", "");
-  if (urls.empty() || item.server_version == kNoVersion) return;
-  log_.Write("[" + section + "]");
-  log_.Write("urls=" + urls);
-  log_.Write("ver=" + item.server_version);
-  if (!CompareVersions(item.server_version, item.local_version)) return;
-
-  ++run_.new_item_count;
-  log_.Write("-- Find new version");
-  item.urls.Clear();
-  AppendUrlEntries(urls, &item.urls);
+  if (!ReadNewItemHead(server, section, item.local_version, &item.server_version, &item.urls)) {
+    return;
+  }
   item.random_select = ReadLoggedInt(server, log_, section, "randomsel", 0);
   item.try_all_urls = ReadLoggedInt(server, log_, section, "tryallurl", 0);
   item.destination = ReadLoggedString(server, log_, section, "path", "");

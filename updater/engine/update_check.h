@@ -80,6 +80,11 @@ class UpdateCheck {
   void ReadServerItems(IniStore& server);
   void ReadFileItem(IniStore& server, int index);
   void ReadDirItem(IniStore& server, int index);
+  // The lines every listed item starts with; true when the server's version
+  // is newer, with the item counted and its URL entries in `urls`.
+  bool ReadNewItemHead(IniStore& server, const std::string& section,
+                       const std::string& local_version, std::string* server_version,
+                       UrlList* urls);
   void ReadServerSystem(IniStore& server);
   void ReadServerPrompts(IniStore& server);
   void LowerDisplayStyle(int show_type);

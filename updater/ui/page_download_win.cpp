@@ -7,6 +7,7 @@
 
 #include "updater/engine/host_messages.h"
 #include "updater/engine/updater_app.h"
+#include "updater/ui/stage_page_win.h"
 #include "updater/ui/stage_view.h"
 #include "updater/ui/system_tray.h"
 #include "updater/ui/wizard_page_win.h"
@@ -21,29 +22,9 @@ constexpr int kRateColumn = 2;
 constexpr UINT_PTR kDemoTimer = 1;
 constexpr int kDemoSteps = 10;
 
-class DownloadPage : public WizardPage, public DownloadPageView {
+class DownloadPage : public StagePage<DownloadPageView> {
  public:
-  DownloadPage() : WizardPage(1, IDD_PAGE_DOWNLOAD) {}
-
-  // --- StageView
-  void ShowStatus(const std::string& text) override { ShowStatusLine(text); }
-  void SetOverallRange(int maximum) override { SetBarRange(IDC_PROGRESS_OVERALL, maximum); }
-  void SetOverallPosition(int position) override { SetBarPosition(IDC_PROGRESS_OVERALL, position); }
-  void EnableButton(StageButton button, bool enabled) override {
-    SetButtonEnabled(ButtonId(button), enabled);
-  }
-  void SetButtonText(StageButton button, const std::string& text) override {
-    SetButtonCaption(ButtonId(button), text);
-  }
-  void PostWorkerDone(bool success) override {
-    ::PostMessageA(Hwnd(), kPageWorkerDone, success ? 1 : 0, 0);
-  }
-  void PostPageDone(bool leave) override { WizardPage::PostPageDone(leave); }
-  bool IsPageVisible() const override { return ::IsWindowVisible(Hwnd()) != FALSE; }
-  void InfoBox(const std::string& text) override { App().ShowInfoBox(text, Hwnd()); }
-  bool RetryBox(const std::string& text) override { return App().AskRetry(text, Hwnd()); }
-  bool AskCancel() override { return AskCancelQuestion(); }
-  void ReleaseBackgroundImages() override { ReleaseImages(); }
+  DownloadPage() : StagePage(1, IDD_PAGE_DOWNLOAD, IDC_PROGRESS_OVERALL) {}
 
   // --- TransferView
   void SetFileProgress(int percent) override { SetBarPosition(IDC_PROGRESS_MAIN, percent); }
@@ -149,16 +130,6 @@ class DownloadPage : public WizardPage, public DownloadPageView {
   }
 
  private:
-  static int ButtonId(StageButton button) {
-    return button == StageButton::kForward ? IDC_FORWARD : IDC_EXIT;
-  }
-  void SetBarRange(int id, int maximum) {
-    if (HWND bar = Item(id)) ::SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
-  }
-  void SetBarPosition(int id, int position) {
-    if (HWND bar = Item(id)) ::SendMessageA(bar, PBM_SETPOS, position, 0);
-  }
-
   void OnWorkerDone(bool success) {
     if (IsPreview() || !stage_) {
       UpdaterApp& app = App();

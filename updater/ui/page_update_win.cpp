@@ -7,6 +7,7 @@
 
 #include "updater/engine/host_messages.h"
 #include "updater/engine/updater_app.h"
+#include "updater/ui/stage_page_win.h"
 #include "updater/ui/stage_view.h"
 #include "updater/ui/wizard_page_win.h"
 #include "updater/ui/wizard_resource.h"
@@ -18,33 +19,9 @@ namespace {
 constexpr UINT_PTR kDemoTimer = 1;
 constexpr int kDemoSteps = 10;
 
-class UpdatePage : public WizardPage, public StageView {
+class UpdatePage : public StagePage<StageView> {
  public:
-  UpdatePage() : WizardPage(3, IDD_PAGE_UPDATE) {}
-
-  // --- StageView
-  void ShowStatus(const std::string& text) override { ShowStatusLine(text); }
-  void SetOverallRange(int maximum) override {
-    if (HWND bar = Item(IDC_PROGRESS_MAIN)) ::SendMessageA(bar, PBM_SETRANGE32, 0, maximum);
-  }
-  void SetOverallPosition(int position) override {
-    if (HWND bar = Item(IDC_PROGRESS_MAIN)) ::SendMessageA(bar, PBM_SETPOS, position, 0);
-  }
-  void EnableButton(StageButton button, bool enabled) override {
-    SetButtonEnabled(ButtonId(button), enabled);
-  }
-  void SetButtonText(StageButton button, const std::string& text) override {
-    SetButtonCaption(ButtonId(button), text);
-  }
-  void PostWorkerDone(bool success) override {
-    ::PostMessageA(Hwnd(), kPageWorkerDone, success ? 1 : 0, 0);
-  }
-  void PostPageDone(bool leave) override { WizardPage::PostPageDone(leave); }
-  bool IsPageVisible() const override { return ::IsWindowVisible(Hwnd()) != FALSE; }
-  void InfoBox(const std::string& text) override { App().ShowInfoBox(text, Hwnd()); }
-  bool RetryBox(const std::string& text) override { return App().AskRetry(text, Hwnd()); }
-  bool AskCancel() override { return AskCancelQuestion(); }
-  void ReleaseBackgroundImages() override { ReleaseImages(); }
+  UpdatePage() : StagePage(3, IDD_PAGE_UPDATE, IDC_PROGRESS_MAIN) {}
 
  protected:
   void OnOpen() override {
@@ -113,10 +90,6 @@ class UpdatePage : public WizardPage, public StageView {
   }
 
  private:
-  static int ButtonId(StageButton button) {
-    return button == StageButton::kForward ? IDC_FORWARD : IDC_EXIT;
-  }
-
   void DemoStep() {
     if (demo_step_ < kDemoSteps) {
       SetOverallPosition(++demo_step_);
