@@ -22,7 +22,7 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 // Builds a BMP file the way common writers do: file header, 40-byte
 // information header, masks for bit fields, colour table, rows padded to 4
 // bytes. Tests then damage single fields.
-struct BmpSpec {
+struct BmpRecipe {
   int32_t width = 4;
   int32_t height = 2;
   uint16_t bits = 24;
@@ -32,15 +32,15 @@ struct BmpSpec {
   std::vector<uint8_t> rle;    // pixel data for RLE images
 };
 
-std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
-  const size_t masks = spec.compression == 3 ? 12 : 0;
-  const size_t offset = 14 + 40 + masks + spec.table_entries * 4;
+std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
+  const size_t masks = recipe.compression == 3 ? 12 : 0;
+  const size_t offset = 14 + 40 + masks + recipe.table_entries * 4;
   size_t pixel_bytes;
-  if (!spec.rle.empty()) {
-    pixel_bytes = spec.rle.size();
+  if (!recipe.rle.empty()) {
+    pixel_bytes = recipe.rle.size();
   } else {
-    const size_t stride = ((static_cast<size_t>(spec.width) * spec.bits + 31) / 32) * 4;
-    pixel_bytes = stride * static_cast<size_t>(spec.height < 0 ? -spec.height : spec.height);
+    const size_t stride = ((static_cast<size_t>(recipe.width) * recipe.bits + 31) / 32) * 4;
+    pixel_bytes = stride * static_cast<size_t>(recipe.height < 0 ? -recipe.height : recipe.height);
   }
   std::vector<uint8_t> b(offset + pixel_bytes, 0);
   b[0] = 'B';
@@ -48,28 +48,28 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
   Put32(b, 2, static_cast<uint32_t>(b.size()));
   Put32(b, 10, static_cast<uint32_t>(offset));
   Put32(b, 14, 40);
-  Put32(b, 18, static_cast<uint32_t>(spec.width));
-  Put32(b, 22, static_cast<uint32_t>(spec.height));
+  Put32(b, 18, static_cast<uint32_t>(recipe.width));
+  Put32(b, 22, static_cast<uint32_t>(recipe.height));
   Put16(b, 26, 1);
-  Put16(b, 28, spec.bits);
-  Put32(b, 30, spec.compression);
+  Put16(b, 28, recipe.bits);
+  Put32(b, 30, recipe.compression);
   Put32(b, 34, static_cast<uint32_t>(pixel_bytes));
-  Put32(b, 46, spec.used_colors);
-  for (size_t i = 0; i < spec.table_entries; ++i) {
+  Put32(b, 46, recipe.used_colors);
+  for (size_t i = 0; i < recipe.table_entries; ++i) {
     b[14 + 40 + masks + i * 4] = static_cast<uint8_t>(i);  // blue ramp
   }
-  for (size_t i = 0; i < spec.rle.size(); ++i) b[offset + i] = spec.rle[i];
-  for (size_t i = offset; i < b.size() && spec.rle.empty(); ++i) b[i] = static_cast<uint8_t>(i * 7);
+  for (size_t i = 0; i < recipe.rle.size(); ++i) b[offset + i] = recipe.rle[i];
+  for (size_t i = offset; i < b.size() && recipe.rle.empty(); ++i) b[i] = static_cast<uint8_t>(i * 7);
   return b;
 }
 
 std::optional<BmpLayout> Layout(const std::vector<uint8_t>& b) { return ParseBmpLayout(b.data(), b.size()); }
 
 TEST(SkinBitmapAccepts, TwentyFourBitWithoutColourTable) {
-  BmpSpec spec;
-  spec.width = 5;  // 15 bytes per row, padded to 16
-  spec.height = 3;
-  const auto b = MakeBmp(spec);
+  BmpRecipe recipe;
+  recipe.width = 5;  // 15 bytes per row, padded to 16
+  recipe.height = 3;
+  const auto b = MakeBmp(recipe);
   const auto layout = Layout(b);
   ASSERT_TRUE(layout);
   EXPECT_EQ(layout->bits_offset, 54u);
@@ -81,11 +81,11 @@ TEST(SkinBitmapAccepts, TwentyFourBitWithoutColourTable) {
 }
 
 TEST(SkinBitmapAccepts, EightBitWithFullAndShortPalettes) {
-  BmpSpec spec;
-  spec.bits = 8;
-  spec.width = 3;
-  spec.table_entries = 256;
-  auto layout = Layout(MakeBmp(spec));
+  BmpRecipe recipe;
+  recipe.bits = 8;
+  recipe.width = 3;
+  recipe.table_entries = 256;
+  auto layout = Layout(MakeBmp(recipe));
   ASSERT_TRUE(layout);
   EXPECT_EQ(layout->colors_offset, 54u);
   EXPECT_EQ(layout->bits_offset, 54u + 1024u);
@@ -93,16 +93,16 @@ TEST(SkinBitmapAccepts, EightBitWithFullAndShortPalettes) {
   EXPECT_TRUE(layout->WantsPalette());
   EXPECT_EQ(layout->InfoSize(), 40u + 1024u);
 
-  spec.used_colors = 16;
-  spec.table_entries = 16;
-  layout = Layout(MakeBmp(spec));
+  recipe.used_colors = 16;
+  recipe.table_entries = 16;
+  layout = Layout(MakeBmp(recipe));
   ASSERT_TRUE(layout);
   EXPECT_EQ(layout->bits_offset, 54u + 64u);
   EXPECT_EQ(layout->table_length, 16u);
 }
 
 TEST(SkinBitmapAccepts, OtherDepthsLayoutsAndCompressions) {
-  BmpSpec mono;
+  BmpRecipe mono;
   mono.bits = 1;
   mono.width = 33;  // 5 bytes of bits, padded to 8
   mono.table_entries = 2;
@@ -111,7 +111,7 @@ TEST(SkinBitmapAccepts, OtherDepthsLayoutsAndCompressions) {
   EXPECT_EQ(layout->bits_offset, 62u);
   EXPECT_EQ(layout->bits_size, 16u);
 
-  BmpSpec fields;
+  BmpRecipe fields;
   fields.bits = 16;
   fields.compression = 3;
   layout = Layout(MakeBmp(fields));
@@ -120,11 +120,11 @@ TEST(SkinBitmapAccepts, OtherDepthsLayoutsAndCompressions) {
   EXPECT_EQ(layout->bits_offset, 66u);
   EXPECT_EQ(layout->InfoSize(), 52u);
 
-  BmpSpec top_down;
+  BmpRecipe top_down;
   top_down.height = -2;
   EXPECT_TRUE(Layout(MakeBmp(top_down)));
 
-  BmpSpec rle;
+  BmpRecipe rle;
   rle.bits = 8;
   rle.compression = 1;
   rle.table_entries = 256;
@@ -135,7 +135,7 @@ TEST(SkinBitmapAccepts, OtherDepthsLayoutsAndCompressions) {
 
   // A gap between the colour table and the pixels is allowed: the pixels
   // start where the file header says.
-  auto gap = MakeBmp(BmpSpec());
+  auto gap = MakeBmp(BmpRecipe());
   gap.insert(gap.begin() + 54, 10, 0xEE);
   Put32(gap, 10, 64);
   Put32(gap, 2, static_cast<uint32_t>(gap.size()));
@@ -154,10 +154,10 @@ TEST(SkinBitmapAccepts, TheBuiltInIconStrip) {
 }
 
 TEST(SkinBitmapRejects, EveryTruncation) {
-  BmpSpec spec;
-  spec.bits = 8;
-  spec.table_entries = 256;
-  const auto full = MakeBmp(spec);
+  BmpRecipe recipe;
+  recipe.bits = 8;
+  recipe.table_entries = 256;
+  const auto full = MakeBmp(recipe);
   ASSERT_TRUE(Layout(full));
   for (size_t n = 0; n < full.size(); ++n) {
     std::vector<uint8_t> cut(full.begin(), full.begin() + static_cast<long>(n));
@@ -174,7 +174,7 @@ TEST(SkinBitmapRejects, EveryTruncation) {
 }
 
 TEST(SkinBitmapRejects, DamagedHeaderFields) {
-  const BmpSpec base;
+  const BmpRecipe base;
   struct Case {
     const char* what;
     size_t at;
@@ -219,25 +219,25 @@ TEST(SkinBitmapRejects, DamagedHeaderFields) {
 }
 
 TEST(SkinBitmapRejects, ColourCountsAndOffsetsThatDoNotFitTheDepth) {
-  BmpSpec spec;
-  spec.bits = 8;
-  spec.table_entries = 256;
-  auto b = MakeBmp(spec);
+  BmpRecipe recipe;
+  recipe.bits = 8;
+  recipe.table_entries = 256;
+  auto b = MakeBmp(recipe);
   Put32(b, 46, 257);  // more colours than 8 bits can index
   EXPECT_FALSE(Layout(b));
 
-  b = MakeBmp(spec);
+  b = MakeBmp(recipe);
   Put32(b, 10, 54 + 512);  // pixels claimed to start inside the colour table
   EXPECT_FALSE(Layout(b));
 
-  BmpSpec four;
+  BmpRecipe four;
   four.bits = 4;
   four.table_entries = 16;
   b = MakeBmp(four);
   Put32(b, 46, 17);
   EXPECT_FALSE(Layout(b));
 
-  BmpSpec rle;
+  BmpRecipe rle;
   rle.bits = 8;
   rle.compression = 1;
   rle.table_entries = 256;
@@ -253,8 +253,8 @@ TEST(SkinBitmapRejects, ColourCountsAndOffsetsThatDoNotFitTheDepth) {
 
 TEST(SkinBitmapRejects, ProfileDataOutsideTheHeader) {
   // A 124-byte header whose colour space points at an embedded profile.
-  BmpSpec spec;
-  auto b = MakeBmp(spec);
+  BmpRecipe recipe;
+  auto b = MakeBmp(recipe);
   b.insert(b.begin() + 54, 124 - 40, 0);
   Put32(b, 14, 124);
   Put32(b, 10, 14 + 124);
