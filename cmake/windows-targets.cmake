@@ -5,15 +5,22 @@ add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-set(WIN_SYSTEM_LIBS wininet comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 oleaut32 uuid advapi32 imagehlp version winmm)
+# wininet and version are not here: they are delay-loaded (delay_imports).
+set(WIN_SYSTEM_LIBS comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 oleaut32 uuid advapi32 imagehlp winmm)
+
+include(cmake/delayload/delayload.cmake)
 
 add_library(corvane_portable STATIC ${PORTABLE_CPP})
 target_link_libraries(corvane_portable PUBLIC ZLIB::ZLIB)
+if(ZLIB_LIBRARY MATCHES "\\.dll\\.a$")
+  message(FATAL_ERROR "zlib must be linked statically, found only ${ZLIB_LIBRARY}")
+endif()
 
 file(GLOB WIN32_LAYER_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/win32/*.cpp")
+list(REMOVE_ITEM WIN32_LAYER_CPP "${CMAKE_SOURCE_DIR}/win32/delay_load_hook.cpp")
 file(GLOB SHARED_WIN_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/shared/*_win.cpp")
 add_library(win32_layer STATIC ${WIN32_LAYER_CPP} ${SHARED_WIN_CPP})
-target_link_libraries(win32_layer PUBLIC corvane_portable ${WIN_SYSTEM_LIBS})
+target_link_libraries(win32_layer PUBLIC corvane_portable delay_imports ${WIN_SYSTEM_LIBS})
 
 # The updater's Windows code, minus its entry point, as an object library so
 # that the Windows-side test probes can link the very same code.
@@ -24,6 +31,7 @@ add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+check_static_imports(update)
 set_source_files_properties(updater/update.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")
 
