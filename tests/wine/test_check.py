@@ -168,3 +168,39 @@ def test_error_page_outside_the_status_table_is_no_configuration(install_dir, ru
     run = check_only(run_updater, install_dir)
     assert run.results == [-1]
     assert run.log_lines()[-1] == FAILURE
+
+
+def test_question_before_updating_and_its_no(install_dir, run_updater, http_server):
+    (http_server.root / "server.ini").write_bytes(
+        crlf(SERVER_NEW.replace("start_win=0", "start_win=1")))
+    install(install_dir, "url0=" + http_server.url("server.ini"))
+    run = run_updater(install_dir, args="/HWND:{hwnd} /log", answers=("no",))
+    assert run.boxes == [("Information", "Have new version, now upgrade it?")]
+    assert run.results == [3]
+    assert run.log_lines()[-3:] == [
+        "Find new version.", 'Send the message(3) "Find new version" to the host program.',
+        "Exit the upgrade process."]
+
+
+def test_hidden_run_asks_no_question(install_dir, run_updater, http_server):
+    hidden = SERVER_NEW.replace("start_win=0", "start_win=1").replace(
+        "describe=Main program", "describe=Main program\nshow_type=2\nop_mode=1")
+    (http_server.root / "server.ini").write_bytes(crlf(hidden))
+    install(install_dir, "url0=" + http_server.url("server.ini"))
+    run = run_updater(install_dir, args="/HWND:{hwnd} /log", answers=("no",), timeout=90)
+    assert run.boxes == []
+    assert run.results[:1] == [3]
+    assert "Display style: Hide" in run.log_lines()
+    assert "Exit the upgrade process." not in run.log_lines()
+
+
+def test_no_update_box_is_shown_even_in_a_hidden_run(install_dir, run_updater, http_server):
+    # Nothing new leaves the run "Hide"; the box asked for is shown all the same.
+    (http_server.root / "server.ini").write_bytes(
+        crlf(SERVER_SAME + "noupdate_win=1\nnoupdate_win_msg=Nothing here\n"))
+    install(install_dir, "url0=" + http_server.url("server.ini"))
+    run = run_updater(install_dir, args="/HWND:{hwnd} /log")
+    assert run.boxes == [("Information", "\nNothing here\n")]
+    assert run.results == [2]
+    assert run.log_lines()[-2:] == [
+        'Send the message(2) "The new version not found" to the host program.', "No new version."]
