@@ -1,11 +1,14 @@
 # Windows build: update.exe, the Windows-side test programs and, later, the
-# designer. Everything is linked statically so the programs run on a bare
-# Windows (or Wine) without MinGW's runtime DLLs.
+# designer. Everything (the C++ runtime and zlib too) is linked statically so
+# the programs run on a bare Windows without MinGW's runtime DLLs. System DLLs
+# that are not KnownDLLs are delay-loaded: see cmake/delayload/delayload.cmake.
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
-# wininet and version are not here: they are delay-loaded (delay_imports).
+# Import libraries the loader resolves before WinMain: update.exe may import
+# only KnownDLLs and comctl32 this way (check_static_imports fails the build
+# otherwise). wininet and version are delay-loaded instead (delay_imports).
 set(WIN_SYSTEM_LIBS comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 oleaut32 uuid advapi32 imagehlp winmm)
 
 include(cmake/delayload/delayload.cmake)
