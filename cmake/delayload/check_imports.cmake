@@ -35,6 +35,6 @@ if(refused)
   file(REMOVE "${PROGRAM}")
   list(JOIN refused ", " refused)
   message(FATAL_ERROR
-    "${PROGRAM} imports ${refused} directly; the loader would look for it beside the program "
+    "${PROGRAM} imports ${refused} directly; the loader would look for such a DLL beside the program "
     "before WinMain runs. Delay-load it: see cmake/delayload/delayload.cmake.")
 endif()
