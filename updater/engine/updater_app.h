@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "updater/engine/command_line.h"
 #include "updater/engine/directory_constants.h"
 #include "updater/engine/update_items.h"
 #include "updater/engine/update_log.h"
@@ -90,7 +91,7 @@ class UpdaterApp {
  private:
   bool AcquireInstanceMutex();
   void DeriveFolders();
-  void ReadCommandLine();
+  CommandLineOptions ReadCommandLine();
   void RunOutcome();
   bool RunProgramIfPresent(const std::string& configured);
   void Close();

@@ -116,7 +116,7 @@ void UpdaterApp::DeriveFolders() {
   temp_folder = c[kDirTemp] + "\\~tovrel_tmp\\";
 }
 
-void UpdaterApp::ReadCommandLine() {
+CommandLineOptions UpdaterApp::ReadCommandLine() {
   const CommandLineOptions options = ParseCommandLine(command_line);
   host_window = reinterpret_cast<HWND>(static_cast<INT_PTR>(options.host_window));
   if (options.run_mode == 2) {
@@ -126,6 +126,7 @@ void UpdaterApp::ReadCommandLine() {
   }
   if (options.log) log.SetEnabled(true);
   tray_on = options.tray && tray_created;
+  return options;
 }
 
 bool UpdaterApp::RunProgramIfPresent(const std::string& configured) {
@@ -143,9 +144,7 @@ void UpdaterApp::Run(const char* cmd) {
 
   DeriveFolders();
   tray_created = CreateHiddenTray();
-  ReadCommandLine();
-
-  const CommandLineOptions options = ParseCommandLine(command_line);
+  const CommandLineOptions options = ReadCommandLine();
   if (options.self_update) {
     RunSelfUpdateCopy(*this);
     Close();
