@@ -71,11 +71,15 @@ TEST(DirectoryConstants, ParentFolder) {
   EXPECT_EQ(WithoutTrailingBackslash("C:\\temp"), "C:\\temp");
 }
 
-TEST(InstanceMutex, SelfUpdateCopySharesTheInstalledName) {
-  EXPECT_EQ(InstanceMutexName("C:\\App\\update.exe"), "C:_App_update.exe");
-  EXPECT_EQ(InstanceMutexName("C:\\App\\update.exe.exe"), "C:_App_update.exe");
-  EXPECT_EQ(InstanceMutexName("C:\\App\\UPDATE.EXE.EXE"), "C:_App_UPDATE.EXE");
-  EXPECT_EQ(InstanceMutexName("C:\\App\\my.exe"), "C:_App_my.exe");
+TEST(InstanceMutex, SelfUpdateCopyAndEverySpellingShareTheInstalledName) {
+  EXPECT_EQ(InstanceMutexName("C:\\App\\update.exe"), "c:_app_update.exe");
+  EXPECT_EQ(InstanceMutexName("C:\\App\\update.exe.exe"), "c:_app_update.exe");
+  EXPECT_EQ(InstanceMutexName("C:\\APP\\UPDATE.EXE.EXE"), "c:_app_update.exe");
+  EXPECT_EQ(InstanceMutexName("C:\\App\\my.exe"), "c:_app_my.exe");
+  const std::string deep = "C:\\" + std::string(300, 'd') + "\\update.exe";
+  const std::string name = InstanceMutexName(deep);
+  EXPECT_EQ(name.size(), kMaxMutexNameLength);
+  EXPECT_EQ(name.substr(name.size() - 12), "d_update.exe");
 }
 
 std::string ReadAll(const std::string& path) {

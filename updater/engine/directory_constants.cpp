@@ -33,8 +33,13 @@ std::string ExpandDirectoryConstantsIn(const std::string& path,
 }
 
 std::string InstanceMutexName(const std::string& module_path) {
-  std::string name = ReplaceAll(module_path, "\\", "_");
-  if (EndsWithNoCase(name, ".exe.exe")) name.resize(name.size() - 4);
+  // One installation, one name, however the path was spelled: Windows file
+  // names ignore case.
+  std::string name = ToLowerAscii(ReplaceAll(module_path, "\\", "_"));
+  if (EndsWith(name, ".exe.exe")) name.resize(name.size() - 4);
+  // Longer names are refused by the platform; the tail (the updater's own
+  // folders and name) still tells installations apart.
+  if (name.size() > kMaxMutexNameLength) name.erase(0, name.size() - kMaxMutexNameLength);
   return name;
 }
 

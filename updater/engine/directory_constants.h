@@ -3,6 +3,7 @@
 // rules for deriving and expanding them are here.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace corvane {
@@ -28,8 +29,11 @@ std::string ParentOfFolder(const std::string& folder);
 std::string ExpandDirectoryConstantsIn(const std::string& path,
                                        const std::string (&values)[kDirectoryConstants]);
 
-// The single-instance mutex name for a module path: "\" become "_", and the
-// self-update copy ("...exe.exe") maps to the installed updater's name.
+// The single-instance mutex name for a module path (the full long path, see
+// updater_app_win.cpp): "\" become "_", letters are folded to lower case,
+// the self-update copy ("...exe.exe") maps to the installed updater's name,
+// and a name longer than kMaxMutexNameLength keeps its tail.
+constexpr size_t kMaxMutexNameLength = 259;
 std::string InstanceMutexName(const std::string& module_path);
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 
 #include "shared/text_util.h"
 #include "updater/engine/internet_request_win.h"
+#include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_text.h"
 
 namespace corvane {
@@ -156,8 +157,11 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     return false;
   }
   const DWORD started = ::GetTickCount();
+  const ULONGLONG started_ms = ::GetTickCount64();
+  DWORD header_timeout = connection_timeout_ms_;
+  if (deadline_ms_ != 0 && deadline_ms_ < header_timeout) header_timeout = deadline_ms_;
   HttpRequest request = OpenHttpUrl(session_.Get(), url, nullptr, INTERNET_FLAG_TRANSFER_BINARY,
-                                    reinterpret_cast<DWORD_PTR>(this), connection_timeout_ms_);
+                                    reinterpret_cast<DWORD_PTR>(this), header_timeout);
   if (!request) {
     const DWORD error = ::GetLastError();
     SetStatusText(std::string());
@@ -184,9 +188,19 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
   }
 
   char piece[4095];
+  StallWindow stall(connection_timeout_ms_);
+  stall.Start(::GetTickCount64(), 0);
   for (;;) {
     DWORD read = 0;
-    if (!::InternetReadFile(request.Get(), piece, sizeof(piece), &read)) {
+    if (!ReadHttpAvailable(request.Get(), piece, sizeof(piece), &read)) {
+      StoreLastError();
+      text->clear();
+      return false;
+    }
+    const ULONGLONG now = ::GetTickCount64();
+    if (stall.Stalled(now, text->size() + read) ||
+        (deadline_ms_ != 0 && now - started_ms >= deadline_ms_)) {
+      ::SetLastError(ERROR_INTERNET_TIMEOUT);
       StoreLastError();
       text->clear();
       return false;

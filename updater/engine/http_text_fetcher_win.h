@@ -45,14 +45,20 @@ class HttpTextFetcher {
   // A text control that shows the status text while fetching (optional).
   void SetStatusWindow(HWND window) { status_window_ = window; }
   // Connect/send/receive time-out of the session's connections (tests
-  // shorten it); applied when the session is created.
+  // shorten it); applied when the session is created. The response headers
+  // as a whole must arrive within it, and the body must deliver at least
+  // StallWindow's minimum in every such window.
   void SetConnectionTimeout(DWORD milliseconds) { connection_timeout_ms_ = milliseconds; }
+  // The whole fetch, headers and body, ends within this many milliseconds
+  // (0 = no bound beyond the time-out rules above): a body that keeps
+  // trickling just fast enough must not hold the caller either.
+  void SetDeadline(DWORD milliseconds) { deadline_ms_ = milliseconds; }
 
   // Fetches the whole body of `url` into `text`. Returns true when the body
   // was read to its end; false (and an empty `text`) when the URL could not
   // be opened, a read failed, the body was cut short of its Content-Length,
-  // an HTTPS URL was redirected to a non-HTTPS one, or the body exceeded
-  // kMaxTextBytes. After a response, status_code() and raw_headers() tell
+  // an HTTPS URL was redirected to a non-HTTPS one, the body exceeded
+  // kMaxTextBytes, or the server was too slow (see the time-outs above). After a response, status_code() and raw_headers() tell
   // what the server answered (a 404 page is still a body).
   bool FetchHttpText(const std::string& url, std::string* text);
 
@@ -78,6 +84,7 @@ class HttpTextFetcher {
   ScopedInternet session_;
   DWORD receive_timeout_ms_ = 0;
   DWORD connection_timeout_ms_ = kTransferTimeoutMs;
+  DWORD deadline_ms_ = 0;
   HWND status_window_ = nullptr;
   std::string status_text_;
   std::string error_text_;

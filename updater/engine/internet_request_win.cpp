@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "updater/engine/bounded_internet_win.h"
+
 #include "updater/resource.h"
 
 namespace corvane {
@@ -17,7 +19,8 @@ void SetInternetTimeouts(HINTERNET handle, DWORD milliseconds) {
 }
 
 HttpRequest OpenHttpUrl(HINTERNET session, const std::string& url, const char* headers,
-                        DWORD flags, DWORD_PTR context, DWORD timeout_ms) {
+                        DWORD flags, DWORD_PTR context, DWORD timeout_ms,
+                        const std::atomic<bool>* cancel) {
   HttpRequest result;
   char scheme[16] = {}, host[INTERNET_MAX_HOST_NAME_LENGTH] = {};
   char user[256] = {}, password[256] = {};
@@ -55,13 +58,24 @@ HttpRequest OpenHttpUrl(HINTERNET session, const std::string& url, const char* h
                                           nullptr, accept, flags, context));
   if (!result.request) return result;
   SetInternetTimeouts(result.request.Get(), timeout_ms);
-  const DWORD headers_length = headers ? static_cast<DWORD>(-1) : 0;
-  if (!::HttpSendRequestA(result.request.Get(), headers, headers_length, nullptr, 0)) {
+  // The time-outs hold per network operation only; a server that sends a
+  // header line now and then would keep the request open for ever.
+  if (!SendHttpRequestBounded(result.request, headers, timeout_ms, cancel)) {
     const DWORD error = ::GetLastError();
     result.Close();
     ::SetLastError(error);
   }
   return result;
+}
+
+bool ReadHttpAvailable(HINTERNET request, char* buffer, DWORD size, DWORD* read) {
+  *read = 0;
+  DWORD available = 0;
+  if (!::InternetQueryDataAvailable(request, &available, 0, 0)) return false;
+  // Nothing available means the end of the body: the read then says so.
+  DWORD wanted = available == 0 ? 1 : available;
+  if (wanted > size) wanted = size;
+  return ::InternetReadFile(request, buffer, wanted, read) != FALSE;
 }
 
 std::string FinalUrlOf(HINTERNET request) {

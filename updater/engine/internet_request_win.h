@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <string>
 
 #include "win32/scoped_handles.h"
@@ -29,10 +30,20 @@ struct HttpRequest {
 
 // Opens `url` as InternetOpenUrl does (same headers, flags and context),
 // but through an explicit connection so that the time-outs hold for the
-// whole request, the wait for the response headers included. Only HTTP and
-// HTTPS URLs; anything else fails with ERROR_INTERNET_UNRECOGNIZED_SCHEME.
+// whole request. The response headers as a whole must arrive within
+// `timeout_ms` (a server that trickles them a line at a time fails with
+// ERROR_INTERNET_TIMEOUT), and a set `cancel` flag ends the wait. Only HTTP
+// and HTTPS URLs; anything else fails with ERROR_INTERNET_UNRECOGNIZED_SCHEME.
 HttpRequest OpenHttpUrl(HINTERNET session, const std::string& url, const char* headers,
-                        DWORD flags, DWORD_PTR context, DWORD timeout_ms);
+                        DWORD flags, DWORD_PTR context, DWORD timeout_ms,
+                        const std::atomic<bool>* cancel = nullptr);
+
+// Reads at most `size` bytes of an HTTP body without waiting for more than
+// the server has delivered: the read asks first how much is there (waiting,
+// within the receive time-out, for at least one byte). A slow link then
+// returns small reads at once instead of one read blocking until `size`
+// bytes came, so deadlines and cancel are checked between them.
+bool ReadHttpAvailable(HINTERNET request, char* buffer, DWORD size, DWORD* read);
 
 // The URL a request finally answered from, after redirects; empty when the
 // platform cannot tell.

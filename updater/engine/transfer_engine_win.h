@@ -35,9 +35,12 @@ bool ConnectFtp(TransferState& state, const std::string& server, const std::stri
 
 // Fetches `remote_path` ("/"-separated) from the connected server into
 // `local_path`, creating the local folder. `known_size` 0 looks the length up
-// in a listing of the server directory.
+// in a listing of the server directory. Every exchange with the server must
+// end within the state's time-out, and the data must keep coming (see
+// StallWindow); a server that holds either fails the download and the
+// connection is dropped (the next ConnectFtp opens a new one).
 bool DownloadFtp(TransferState& state, const std::string& remote_path,
-                 const std::string& local_path, uint32_t known_size, int row);
+                 const std::string& local_path, uint64_t known_size, int row);
 
 // Copies a local or network file (a file:// URL reduced to a path).
 bool CopyLocal(TransferState& state, const std::string& source_path,
@@ -46,7 +49,9 @@ bool CopyLocal(TransferState& state, const std::string& source_path,
 // Append an entry for every file below `folder` that passes `filter`; the
 // first call passes the same path as `root` and `folder`. Listed names that
 // could leave the item's folder ("..", names with "/", "\" or ":") are
-// skipped.
+// skipped. A folder reached again (through a link) is not listed twice; a
+// listing of more than ListingLimits' folders or entries fails with a log
+// line, and so does a cancelled one (the flag is read between folders).
 bool ListFtpFolder(TransferState& state, const std::string& root, const std::string& folder,
                    std::vector<DownloadEntry>* entries, const std::string& filter,
                    bool recurse);

@@ -22,6 +22,7 @@ constexpr DWORD kHttpChunk = 10240;
 
 bool DownloadHttp(TransferState& state, const std::string& url, const std::string& local_path,
                   int row) {
+  if (!IsAcceptableTarget(local_path)) return false;
   DWORD connection_flags = 0;
   ::InternetGetConnectedState(&connection_flags, 0);
   const DWORD access = (connection_flags & INTERNET_CONNECTION_PROXY)
@@ -30,8 +31,8 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   ScopedInternet session(::InternetOpenA(kDownloadAgent, access, nullptr, nullptr, 0));
   if (!session) return false;
   SetInternetTimeouts(session.Get(), state.timeout_ms);
-  HttpRequest request =
-      OpenHttpUrl(session.Get(), url, kAcceptHeaders, kDownloadFlags, 0, state.timeout_ms);
+  HttpRequest request = OpenHttpUrl(session.Get(), url, kAcceptHeaders, kDownloadFlags, 0,
+                                    state.timeout_ms, &state.cancel);
   if (!request) return false;
 
   const std::string final_url = FinalUrlOf(request.Get());
@@ -62,9 +63,10 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   const int open_id = state.open_files.Add(local_path, std::move(file));
   state.TakeStartTick();
 
-  uint32_t received = 0;
-  const ChunkLoopEnd end =
-      CopyInternetBody(state, request.Get(), open_id, kHttpChunk, length, length, row, &received);
+  uint64_t received = 0;
+  const ChunkLoopEnd end = CopyInternetBody(state, request.Get(), BodySource::kHttp, open_id,
+                                            kHttpChunk, length, length, row, &received);
+  if (end == ChunkLoopEnd::kStalled) App().WriteLog("The server stopped sending: " + url);
   request.Close();
   session.Reset();
   state.open_files.Remove(open_id);

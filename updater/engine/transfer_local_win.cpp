@@ -4,6 +4,7 @@
 
 #include "shared/text_util.h"
 #include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_progress_win.h"
 #include "updater/engine/transfer_text.h"
 #include "updater/engine/updater_app.h"
@@ -13,7 +14,8 @@ namespace corvane {
 namespace {
 
 constexpr DWORD kCopyChunk = 10240;
-// Junctions that point back up the tree would otherwise be listed for ever.
+// A bound on recursion itself; loops through junctions are caught by the
+// visited set before this.
 constexpr int kMaxListingDepth = 32;
 
 bool GetAttributes(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
@@ -50,6 +52,7 @@ bool IsNonEmptyFile(const std::string& path) {
 bool CopyLocal(TransferState& state, const std::string& source_path,
                const std::string& local_path, int row) {
   UpdaterApp& app = App();
+  if (!IsAcceptableTarget(local_path)) return false;
   ScopedFile source(::CreateFileA(source_path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -112,13 +115,49 @@ bool CopyLocal(TransferState& state, const std::string& source_path,
 
 namespace {
 
-bool ListLocalFolderAt(TransferState& state, const std::string& root, const std::string& folder,
-                       std::vector<DownloadEntry>* entries, const std::string& filter,
-                       bool recurse, int depth) {
+// The file system's own identity of a folder (volume and file index), so a
+// junction or link back up the tree is seen as a folder already listed
+// however long its path has grown; the folded path where the id cannot be
+// read.
+std::string LocalFolderIdentity(const std::string& folder) {
+  ScopedFile handle(::CreateFileA(folder.c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle && ::GetFileInformationByHandle(handle.Get(), &info)) {
+    return Format("%08lx:%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh),
+                  static_cast<unsigned long>(info.nFileIndexLow));
+  }
+  return ToLowerAscii(folder);
+}
+
+struct LocalListing {
+  TransferState& state;
+  const std::string& root;
+  std::vector<DownloadEntry>* entries;
+  const std::string& filter;
+  bool recurse;
+  ListingBounds bounds;
+};
+
+// False when the whole listing must stop (cap or cancel).
+bool ListLocalFolderAt(LocalListing& listing, const std::string& folder, int depth,
+                       bool* folder_opened) {
+  if (listing.state.cancel.load()) return false;
   if (!IsExistingDirectory(folder)) {
     App().WriteLog("Folder does not exist: " + folder);
-    return false;
+    return true;
   }
+  switch (listing.bounds.EnterFolder(LocalFolderIdentity(folder))) {
+    case ListingBounds::Visit::kAlreadyListed:
+      return true;
+    case ListingBounds::Visit::kTooManyFolders:
+      return false;
+    case ListingBounds::Visit::kList:
+      break;
+  }
+  if (folder_opened) *folder_opened = true;
   const std::string pattern = folder + (EndsWith(folder, "\\") ? "*.*" : "\\*.*");
   std::vector<std::string> subfolders;
   WIN32_FIND_DATAA data{};
@@ -130,20 +169,21 @@ bool ListLocalFolderAt(TransferState& state, const std::string& root, const std:
         if (name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           subfolders.push_back(folder + "\\" + name);
-        } else if (MatchFileFilter(name, filter)) {
+        } else if (MatchFileFilter(name, listing.filter)) {
+          if (!listing.bounds.AddEntry()) return false;
           DownloadEntry entry;
-          entry.subfolder = ListingSubfolder(root, folder);
+          entry.subfolder = ListingSubfolder(listing.root, folder);
           entry.file_name = name;
           entry.temporary_name = LocalTemporaryName(folder, name);
           entry.size = 0;  // local copies take the length from the file itself
-          entries->push_back(entry);
+          listing.entries->push_back(entry);
         }
       } while (::FindNextFileA(find.Get(), &data));
     }
   }
-  if (recurse && depth < kMaxListingDepth) {
+  if (listing.recurse && depth < kMaxListingDepth) {
     for (const std::string& subfolder : subfolders) {
-      ListLocalFolderAt(state, root, subfolder, entries, filter, recurse, depth + 1);
+      if (!ListLocalFolderAt(listing, subfolder, depth + 1, nullptr)) return false;
     }
   }
   return true;
@@ -154,7 +194,11 @@ bool ListLocalFolderAt(TransferState& state, const std::string& root, const std:
 bool ListLocalFolder(TransferState& state, const std::string& root, const std::string& folder,
                      std::vector<DownloadEntry>* entries, const std::string& filter,
                      bool recurse) {
-  return ListLocalFolderAt(state, root, folder, entries, filter, recurse, 0);
+  LocalListing listing{state, root, entries, filter, recurse, ListingBounds()};
+  bool opened = false;
+  const bool whole = ListLocalFolderAt(listing, folder, 0, &opened);
+  if (listing.bounds.exceeded()) App().WriteLog(listing.bounds.ExceededText(folder));
+  return whole && opened && !state.cancel.load();
 }
 
 }  // namespace corvane

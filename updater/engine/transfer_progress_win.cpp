@@ -4,8 +4,11 @@
 #include <vector>
 
 #include "shared/text_util.h"
+#include "updater/engine/bounded_internet_win.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_text.h"
 #include "updater/engine/updater_app.h"
 
@@ -88,7 +91,17 @@ void AnnotateRow(TransferState& state, int row, uint64_t size) {
   view.SetRowLabel(row, label + annotated);
 }
 
-bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint32_t total,
+uint32_t ProgressBytes(uint64_t bytes) {
+  return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
+}
+
+bool IsAcceptableTarget(const std::string& local_path) {
+  if (IsContainedLocalPath(local_path)) return true;
+  App().WriteLog("Refused to write outside the download folder: " + local_path);
+  return false;
+}
+
+bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint64_t total,
                      int row) {
   if (!FileExistsWithSize(local_path, total)) return false;
   state.View().SetFileProgress(100);
@@ -98,12 +111,15 @@ bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint32
   return true;
 }
 
-ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, int open_id,
-                              uint32_t chunk_size, uint32_t total, uint32_t limit, int row,
-                              uint32_t* received) {
+ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource kind,
+                              int open_id, uint32_t chunk_size, uint64_t total, uint64_t limit,
+                              int row, uint64_t* received) {
   std::vector<char> block(std::max<DWORD>(kNetworkBlock, chunk_size));
   std::string rate_text;
   *received = 0;
+  const uint32_t shown_total = ProgressBytes(total);
+  StallWindow stall(state.timeout_ms);
+  stall.Start(::GetTickCount64(), 0);
   DWORD wanted = chunk_size;
   ChunkLoopEnd end = ChunkLoopEnd::kEndOfData;
   while (end == ChunkLoopEnd::kEndOfData) {
@@ -113,11 +129,24 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, int open_i
     }
     DWORD read = 0;
     const int64_t before = state.ElapsedTicks();
-    if (!::InternetReadFile(source, block.data(), wanted, &read)) {
-      end = ChunkLoopEnd::kReadFailed;
+    const bool read_ok =
+        kind == BodySource::kHttp
+            ? ReadHttpAvailable(source, block.data(), wanted, &read)
+            : ReadInternetFileBounded(source, block.data(), wanted, &read, state.timeout_ms,
+                                      &state.cancel);
+    if (!read_ok) {
+      const DWORD error = ::GetLastError();
+      end = error == ERROR_CANCELLED ? ChunkLoopEnd::kCancelled
+            : error == ERROR_INTERNET_TIMEOUT ? ChunkLoopEnd::kStalled
+                                              : ChunkLoopEnd::kReadFailed;
       break;
     }
     if (read == 0) break;
+    if (stall.Stalled(::GetTickCount64(), *received + read)) {
+      end = ChunkLoopEnd::kStalled;
+      break;
+    }
+    // Only full reads tell that the link could deliver more at once.
     wanted = NextReadSize(wanted, read, state.ElapsedTicks() - before, state.seconds_per_tick,
                           chunk_size, static_cast<DWORD>(block.size()));
     if (limit != 0 && read > limit - *received) {
@@ -136,11 +165,11 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, int open_i
       }
       *received += piece;
       UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
-      ReportTransferProgress(state, *received, total, rate_text, row);
+      ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
       state.WaitWhilePaused();
     }
   }
-  FinishTransferProgress(state, *received, total, rate_text, row);
+  FinishTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
   return end;
 }
 

@@ -18,23 +18,36 @@ void AnnotateRow(TransferState& state, int row, uint64_t size);
 
 // A local file of exactly `total` bytes is not fetched again; returns true
 // (the download then succeeds) after showing it as complete.
-bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint32_t total, int row);
+bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint64_t total, int row);
 
 // Reports the last state of a file if ReportTransferProgress held it back
 // (reports are thinned out to a few dozen a second).
 void FinishTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
                             const std::string& rate_text, int row);
 
-enum class ChunkLoopEnd { kEndOfData, kReadFailed, kWriteFailed, kCancelled };
+// Whether a download target stays where its caller meant it: no ".." part
+// and no ":" past the drive. Logs and refuses a path that would not.
+bool IsAcceptableTarget(const std::string& local_path);
+
+enum class ChunkLoopEnd { kEndOfData, kReadFailed, kWriteFailed, kCancelled, kStalled };
+
+// How the body is read. HTTP reads take only what has arrived; FTP reads
+// block until their buffer is full, so each runs on a helper bounded by the
+// time-out.
+enum class BodySource { kHttp, kFtp };
 
 // Moves the body of `source` into the open file `open_id` chunk by chunk:
 // per chunk of at most `chunk_size` bytes the cancel flag is checked (a
 // cancelled chunk is not written), the chunk is written, the rate is
 // recomputed, progress is reported against `total` (0 = unknown) and the
 // worker waits while paused. More bytes than a non-zero `limit` count as a
-// failed read. `received` holds the bytes written.
-ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, int open_id,
-                              uint32_t chunk_size, uint32_t total, uint32_t limit, int row,
-                              uint32_t* received);
+// failed read. A body that delivers less than StallWindow's minimum within
+// one time-out window ends as kStalled. `received` holds the bytes written.
+ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource kind,
+                              int open_id, uint32_t chunk_size, uint64_t total, uint64_t limit,
+                              int row, uint64_t* received);
+
+// Progress is reported in 32 bits; larger files show as full at 4 GB.
+uint32_t ProgressBytes(uint64_t bytes);
 
 }  // namespace corvane

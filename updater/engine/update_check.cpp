@@ -5,6 +5,7 @@
 #include "shared/text_util.h"
 #include "updater/engine/config_reads.h"
 #include "updater/engine/log_banner.h"
+#include "updater/engine/transfer_limits.h"
 #include "updater/engine/url_entry.h"
 #include "updater/engine/version_compare.h"
 
@@ -18,6 +19,12 @@ const char kUi[] = "UI";
 
 std::string FileSection(int index) { return Format("file%d", index); }
 std::string DirSection(int index) { return Format("dir%d", index); }
+
+// Values outside the three display styles read as the default, "Normal": a
+// negative one would otherwise drive the run's style below every known one.
+int ShowTypeOrDefault(int show_type) {
+  return show_type >= kStyleNormal && show_type <= kStyleHide ? show_type : kStyleNormal;
+}
 
 const char* OperationModeName(int mode) { return mode == kModeAutomatic ? "Automatic" : "Wizard-style"; }
 
@@ -203,7 +210,7 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
   item.try_all_urls = ReadLoggedInt(server, log_, section, "tryallurl", 0);
   item.destination = ReadLoggedString(server, log_, section, "path", "");
   item.modify_version = ReadLoggedInt(server, log_, section, "modify_ver", 1);
-  item.show_type = ReadLoggedInt(server, log_, section, "show_type", 0);
+  item.show_type = ShowTypeOrDefault(ReadLoggedInt(server, log_, section, "show_type", 0));
   LowerDisplayStyle(item.show_type);
   item.op_mode = ReadLoggedInt(server, log_, section, "op_mode", 0);
   NoteOperationMode(item.op_mode);
@@ -214,6 +221,12 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
   if (item.md5.size() != 32) item.md5.clear();
   item.install_name = ReadLoggedString(server, log_, section, "rename", "");
   if (item.install_name.empty()) item.install_name = DefaultInstallName(item.urls);
+  // The name is joined to the item's download and destination folders; one
+  // that climbs out of them would let the server write anywhere.
+  item.install_name_refused = !IsSafeInstallName(item.install_name);
+  if (item.install_name_refused) {
+    log_.Write("The file name leaves the item's folder: " + item.install_name);
+  }
   item.description = ReadLoggedString(server, log_, section, "describe", "");
 }
 
@@ -228,7 +241,7 @@ void UpdateCheck::ReadDirItem(IniStore& server, int index) {
   item.destination = ReadLoggedString(server, log_, section, "path", "");
   item.filter = ReadLoggedString(server, log_, section, "filter", "");
   item.modify_version = ReadLoggedInt(server, log_, section, "modify_ver", 1);
-  item.show_type = ReadLoggedInt(server, log_, section, "show_type", 0);
+  item.show_type = ShowTypeOrDefault(ReadLoggedInt(server, log_, section, "show_type", 0));
   LowerDisplayStyle(item.show_type);
   item.op_mode = ReadLoggedInt(server, log_, section, "op_mode", 0);
   NoteOperationMode(item.op_mode);

@@ -73,13 +73,16 @@ std::string ReadLocalConfigText(UpdateLog& log, const std::string& path) {
 }
 
 std::string FetchHttpConfigText(UpdateLog& log, const std::string& url) {
+  ConfigFetchBudget budget;
   std::string error;
-  if (!CheckHttpStatus(url, &error)) {
+  if (!CheckHttpStatus(url, &error, budget.NextTimeout())) {
     if (!error.empty()) log.Write(error);
     return std::string();
   }
   HttpTextFetcher fetcher;
   fetcher.SetReceiveTimeout(kConfigReceiveTimeoutMs);
+  fetcher.SetConnectionTimeout(budget.NextTimeout());
+  fetcher.SetDeadline(budget.Left());
   std::string text;
   if (!fetcher.FetchHttpText(url, &text)) return std::string();
   // An error page that slipped past the status check (a 503 of an overloaded

@@ -24,7 +24,7 @@ struct DownloadEntry {
   std::string subfolder;       // relative to the listed root, no leading/trailing separator
   std::string file_name;       // as listed
   std::string temporary_name;  // flat name, unique within the listing
-  uint32_t size = 0;           // as listed; 0 for local listings
+  uint64_t size = 0;           // as listed (both halves); 0 for local listings
 };
 
 // URLs with their parallel user names and passwords.
@@ -65,6 +65,9 @@ struct FileItem {
   std::string destination;   // "path"
   std::string md5;           // 32 characters or empty
   std::string install_name;  // "rename", or the last part of the first URL
+  // The install name climbs out of the item's folder ("..", a drive, a
+  // leading separator): the item must fail instead of being fetched.
+  bool install_name_refused = false;
   std::string run_path;      // set by the update stage
   std::string description;
   int show_type = 0;

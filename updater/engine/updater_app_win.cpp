@@ -49,6 +49,28 @@ std::string FileVersionOf(const std::string& path) {
                 static_cast<int>(LOWORD(info->dwFileVersionMS)));
 }
 
+// The module path as one spelling per installation: full, with long names
+// for 8.3 short ones, folded to lower case the way the file system compares
+// names. A second start through "C:\APP\UPDATE.EXE" or "C:\APP~1\..."
+// must find the first one's mutex.
+std::string CanonicalModulePath(const std::string& path) {
+  std::string full = path;
+  DWORD needed = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (needed > 0) {
+    std::vector<char> buffer(needed + 1, '\0');
+    const DWORD length = ::GetFullPathNameA(path.c_str(), needed + 1, buffer.data(), nullptr);
+    if (length > 0 && length <= needed) full.assign(buffer.data(), length);
+  }
+  needed = ::GetLongPathNameA(full.c_str(), nullptr, 0);
+  if (needed > 0) {
+    std::vector<char> buffer(needed + 1, '\0');
+    const DWORD length = ::GetLongPathNameA(full.c_str(), buffer.data(), needed + 1);
+    if (length > 0 && length <= needed) full.assign(buffer.data(), length);
+  }
+  if (!full.empty()) ::CharLowerBuffA(&full[0], static_cast<DWORD>(full.size()));
+  return full;
+}
+
 bool IsNonEmptyFile(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
@@ -75,7 +97,7 @@ std::string UpdaterApp::ExpandDirectoryConstants(const std::string& path) const 
 }
 
 bool UpdaterApp::AcquireInstanceMutex() {
-  const std::string name = InstanceMutexName(module_path);
+  const std::string name = InstanceMutexName(CanonicalModulePath(module_path));
   instance_mutex_.Reset(::CreateMutexA(nullptr, TRUE, name.c_str()));
   if (!instance_mutex_) return false;
   // Another updater of the same installation (or its self-update copy) is
