@@ -256,6 +256,50 @@ TEST(UpdateCheckTest, DisplayStyleFollowsTheMostVisibleNewItem) {
   EXPECT_EQ(rig.LogLines().back(), "Display style: Silent");
 }
 
+TEST(UpdateCheckTest, ShowTypeOutsideTheStylesReadsAsNormal) {
+  struct Case {
+    const char* show_type;
+    int item_value;
+    int run_style;
+  };
+  const Case cases[] = {{"-1", 0, kStyleNormal}, {"3", 0, kStyleNormal},
+                        {"7", 0, kStyleNormal}, {"2", 2, kStyleHide}, {"1", 1, kStyleSilent}};
+  for (const Case& c : cases) {
+    CheckRig rig;
+    rig.source.texts[kServerUrl] = std::string("[file0]\nver=2.0\nurls=url0=http://h/a.exe\n") +
+                                   "show_type=" + c.show_type + "\n[dir0]\nver=2.0\n" +
+                                   "urls=url0=ftp://h/d\nshow_type=" + c.show_type + "\n";
+    ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl))) << c.show_type;
+    EXPECT_EQ(rig.run.files[0].show_type, c.item_value) << c.show_type;
+    EXPECT_EQ(rig.run.dirs[0].show_type, c.item_value) << c.show_type;
+    EXPECT_EQ(rig.run.display_style, c.run_style) << c.show_type;
+  }
+}
+
+TEST(UpdateCheckTest, InstallNameThatLeavesTheItemFolderIsRefusedWithALogLine) {
+  CheckRig rig;
+  rig.source.texts[kServerUrl] =
+      "[file0]\nver=2.0\nurls=url0=http://h/a.exe\nrename=..\\..\\evil.exe\n"
+      "[file1]\nver=2.0\nurls=url0=http://h/b.exe\nrename=C:\\Windows\\b.exe\n"
+      "[file2]\nver=2.0\nurls=url0=http://h/c.exe\nrename=\\c.exe\n"
+      "[file3]\nver=2.0\nurls=url0=http://h/d.exe\nrename=sub\\d.exe\n"
+      "[file4]\nver=2.0\nurls=url0=http://h/e.exe\n";
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_TRUE(rig.run.files[0].install_name_refused);
+  EXPECT_TRUE(rig.run.files[1].install_name_refused);
+  EXPECT_TRUE(rig.run.files[2].install_name_refused);
+  EXPECT_FALSE(rig.run.files[3].install_name_refused);
+  EXPECT_FALSE(rig.run.files[4].install_name_refused);
+  EXPECT_EQ(rig.run.files[4].install_name, "e.exe");
+  EXPECT_EQ(rig.CountLine("The file name leaves the item's folder: ..\\..\\evil.exe"), 1u);
+  EXPECT_EQ(rig.CountLine("The file name leaves the item's folder: C:\\Windows\\b.exe"), 1u);
+  EXPECT_EQ(rig.CountLine("The file name leaves the item's folder: \\c.exe"), 1u);
+  // The items stay new, so the run goes on to fail them rather than report
+  // "no new version".
+  EXPECT_TRUE(rig.check.MarkNewItems());
+  EXPECT_TRUE(rig.run.files[0].is_new);
+}
+
 TEST(UpdateCheckTest, NothingNewKeepsHideAndAutomatic) {
   CheckRig rig;
   rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\nshow_type=0\n";
