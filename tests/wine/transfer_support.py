@@ -12,7 +12,7 @@ from pathlib import Path
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
+from pyftpdlib.servers import FTPServer, ThreadedFTPServer
 
 
 class ProbeRun:
@@ -100,9 +100,10 @@ class _HostileFS(AbstractedFS):
 class ThreadFtpServer:
     """An FTP server (user "tester", password "secret") in a thread on
     127.0.0.1 that records every command it receives; with `hostile` its
-    every listing is HOSTILE_LINES."""
+    every listing is HOSTILE_LINES; `filesystem` replaces its view of the
+    files (an AbstractedFS class)."""
 
-    def __init__(self, root, hostile=False):
+    def __init__(self, root, hostile=False, filesystem=None, threaded=False):
         self.root = Path(root)
         self.root.mkdir(parents=True, exist_ok=True)
         self.commands = []
@@ -118,7 +119,12 @@ class ThreadFtpServer:
         Handler.authorizer = authorizer
         if hostile:
             Handler.abstracted_fs = _HostileFS
-        self._server = FTPServer(("127.0.0.1", 0), Handler)
+        if filesystem:
+            Handler.abstracted_fs = filesystem
+        # A server whose file reads block must serve each client on a thread
+        # of its own, or one held transfer would hold every connection.
+        server_class = ThreadedFTPServer if threaded else FTPServer
+        self._server = server_class(("127.0.0.1", 0), Handler)
         self.port = self._server.address[1]
         self._thread = threading.Thread(target=self._server.serve_forever,
                                         kwargs={"timeout": 0.2}, daemon=True)

@@ -191,8 +191,10 @@ def run_updater(wine, testhost, install_dir, args="/HWND:{hwnd} /log", answers=(
     install_dir = Path(install_dir)
     cwd = Path(cwd) if cwd else install_dir
     record = Path(tempfile.mkstemp(prefix="host-", suffix=".txt", dir=wine.workdir)[1])
+    # `program` may also be a whole Windows path (another spelling of it).
+    exe = program if ":" in program else wine.winpath(install_dir / program)
     host_args = [wine.winpath(record), str(int(timeout * 1000)), ",".join(answers) or "-",
-                 wine.winpath(cwd), wine.winpath(install_dir / program), *args.split()]
+                 wine.winpath(cwd), exe, *args.split()]
     started = time.monotonic()
     proc = wine.popen(testhost, host_args, cwd=cwd, stdout=subprocess.DEVNULL,
                       stderr=subprocess.DEVNULL)

@@ -6,6 +6,7 @@
 //   MSG <offset> <wParam> <lParam>  host messages (WM_USER+offset), in order
 //   LOG <line>                   update.log lines without the time stamp
 //   ENTRY <subfolder>\t<name>\t<temporary>\t<size>   listing results
+//   ENTRYCOUNT <n>               how many entries a listing produced
 //   STATUSTEXT <hex>             texts the text fetcher put in its status window
 //   RESULT <0|1>                 the operation's result (one per operation)
 //   OPENFILES <n>                files still in the open-file list afterwards
@@ -18,8 +19,11 @@
 //   --pause-at <pct>    set the pause flag once the file bar reaches pct; a
 //                       helper thread releases it after --pause-ms (default 1500)
 //   --cancel-paused     the helper cancels instead of releasing the pause
+//   --cancel-after <ms> a helper thread sets the cancel flag after ms
+//   --listing-caps <folders>,<entries>  caps of a recursive listing
 //   --row-label <text>  label of row 0 (default "file.bin")
-//   --quiet             count view calls and messages instead of printing them
+//   --quiet             count view calls, messages and listed entries instead
+//                       of printing them
 //   --no-host           no host window
 // Commands:
 //   status <url>
@@ -57,6 +61,8 @@ struct Options {
   int pause_at = -1;
   DWORD pause_ms = 1500;
   bool cancel_paused = false;
+  DWORD cancel_after_ms = 0;
+  ListingLimits listing_limits;
   std::string row_label = "file.bin";
   bool quiet = false;
   bool host = true;
@@ -140,6 +146,23 @@ struct Job {
   bool result = false;
 };
 
+void PrintEntries(Job& job, const std::vector<DownloadEntry>& entries) {
+  job.out.push_back("ENTRYCOUNT " + std::to_string(entries.size()));
+  if (g_options.quiet) return;
+  for (const DownloadEntry& e : entries) {
+    job.out.push_back("ENTRY " + e.subfolder + "\t" + e.file_name + "\t" + e.temporary_name +
+                      "\t" + std::to_string(e.size));
+  }
+}
+
+// The user cancelling while an operation runs (a long listing, a stalled
+// transfer): the flag the download page sets.
+DWORD WINAPI CancelLater(void*) {
+  ::Sleep(g_options.cancel_after_ms);
+  g_state->cancel = true;
+  return 0;
+}
+
 void RunJob(Job& job) {
   TransferState& state = *g_state;
   const std::vector<std::string>& a = job.args;
@@ -176,20 +199,14 @@ void RunJob(Job& job) {
     std::vector<DownloadEntry> entries;
     job.result = ConnectFtp(state, a[1], a[3], a[4], std::atol(a[2].c_str())) &&
                  ListFtpFolder(state, a[5], a[5], &entries, a[6], a[7] == "1");
-    for (const DownloadEntry& e : entries) {
-      job.out.push_back("ENTRY " + e.subfolder + "\t" + e.file_name + "\t" + e.temporary_name +
-                        "\t" + std::to_string(e.size));
-    }
+    PrintEntries(job, entries);
     CloseFtp(state);
   } else if (command == "copy" && need(3)) {
     job.result = CopyLocal(state, a[1], a[2], 0);
   } else if (command == "locallist" && need(4)) {
     std::vector<DownloadEntry> entries;
     job.result = ListLocalFolder(state, a[1], a[1], &entries, a[2], a[3] == "1");
-    for (const DownloadEntry& e : entries) {
-      job.out.push_back("ENTRY " + e.subfolder + "\t" + e.file_name + "\t" + e.temporary_name +
-                        "\t" + std::to_string(e.size));
-    }
+    PrintEntries(job, entries);
   } else if (command == "checks" && need(3)) {
     const uint64_t size = std::strtoull(a[2].c_str(), nullptr, 10);
     job.out.push_back("EXISTSWITHSIZE " + std::to_string(FileExistsWithSize(a[1], size) ? 1 : 0));
@@ -310,6 +327,15 @@ int main(int argc, char** argv) {
     else if (o == "--pause-at") { g_options.pause_at = std::atoi(value.c_str()); ++i; }
     else if (o == "--pause-ms") { g_options.pause_ms = std::atol(value.c_str()); ++i; }
     else if (o == "--cancel-paused") g_options.cancel_paused = true;
+    else if (o == "--cancel-after") { g_options.cancel_after_ms = std::atol(value.c_str()); ++i; }
+    else if (o == "--listing-caps") {
+      g_options.listing_limits.max_folders = std::strtoul(value.c_str(), nullptr, 10);
+      const size_t comma = value.find(',');
+      if (comma != std::string::npos) {
+        g_options.listing_limits.max_entries = std::strtoul(value.c_str() + comma + 1, nullptr, 10);
+      }
+      ++i;
+    }
     else if (o == "--row-label") { g_options.row_label = value; ++i; }
     else if (o == "--quiet") g_options.quiet = true;
     else if (o == "--no-host") g_options.host = false;
@@ -351,6 +377,7 @@ int main(int argc, char** argv) {
   view.SetLabel(g_options.row_label);
   TransferState state(&view);
   state.timeout_ms = g_options.timeout_ms;
+  state.listing_limits = g_options.listing_limits;
   g_state = &state;
 
   std::vector<std::string> messages;
@@ -373,6 +400,9 @@ int main(int argc, char** argv) {
 
   const DWORD started = ::GetTickCount();
   HANDLE worker = ::CreateThread(nullptr, 0, &Worker, &job, 0, nullptr);
+  if (g_options.cancel_after_ms) {
+    ::CloseHandle(::CreateThread(nullptr, 0, &CancelLater, nullptr, 0, nullptr));
+  }
   for (;;) {
     const DWORD wait = ::MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_ALLINPUT);
     MSG msg;

@@ -282,7 +282,8 @@ bool ListFtpFolderAt(FtpListing& listing, const std::string& folder, int depth,
 bool ListFtpFolder(TransferState& state, const std::string& root, const std::string& folder,
                    std::vector<DownloadEntry>* entries, const std::string& filter,
                    bool recurse) {
-  FtpListing listing{state, root, entries, filter, recurse, ListingBounds()};
+  FtpListing listing{state, root, entries, filter, recurse,
+                         ListingBounds(state.listing_limits)};
   bool opened = false;
   const bool whole = ListFtpFolderAt(listing, folder, 0, &opened);
   if (listing.bounds.exceeded()) App().WriteLog(listing.bounds.ExceededText(folder));

@@ -194,7 +194,8 @@ bool ListLocalFolderAt(LocalListing& listing, const std::string& folder, int dep
 bool ListLocalFolder(TransferState& state, const std::string& root, const std::string& folder,
                      std::vector<DownloadEntry>* entries, const std::string& filter,
                      bool recurse) {
-  LocalListing listing{state, root, entries, filter, recurse, ListingBounds()};
+  LocalListing listing{state, root, entries, filter, recurse,
+                         ListingBounds(state.listing_limits)};
   bool opened = false;
   const bool whole = ListLocalFolderAt(listing, folder, 0, &opened);
   if (listing.bounds.exceeded()) App().WriteLog(listing.bounds.ExceededText(folder));

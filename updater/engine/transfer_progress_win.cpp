@@ -129,6 +129,7 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
     }
     DWORD read = 0;
     const int64_t before = state.ElapsedTicks();
+    const ULONGLONG read_started = ::GetTickCount64();
     const bool read_ok =
         kind == BodySource::kHttp
             ? ReadHttpAvailable(source, block.data(), wanted, &read)
@@ -136,9 +137,13 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
                                       &state.cancel);
     if (!read_ok) {
       const DWORD error = ::GetLastError();
+      // A read that failed after waiting out the time-out met a server that
+      // went silent, whatever error the platform gives it.
+      const bool timed_out = error == ERROR_INTERNET_TIMEOUT ||
+                             ::GetTickCount64() - read_started + 100 >= state.timeout_ms;
       end = error == ERROR_CANCELLED ? ChunkLoopEnd::kCancelled
-            : error == ERROR_INTERNET_TIMEOUT ? ChunkLoopEnd::kStalled
-                                              : ChunkLoopEnd::kReadFailed;
+            : timed_out              ? ChunkLoopEnd::kStalled
+                                     : ChunkLoopEnd::kReadFailed;
       break;
     }
     if (read == 0) break;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "updater/engine/http_text_fetcher_win.h"
+#include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_view.h"
 #include "win32/scoped_handles.h"
 
@@ -103,8 +104,12 @@ struct TransferState {
   double seconds_per_tick = 0.0;
   int64_t start_tick = 0;
 
-  // Connect, send and receive time-out for every handle of the engine.
+  // Connect, send and receive time-out for every handle of the engine; the
+  // wait for a whole exchange with a server and the stall window of a body.
   DWORD timeout_ms = kTransferTimeoutMs;
+
+  // Caps of one recursive folder listing (tests lower them).
+  ListingLimits listing_limits;
 
   TransferView* view = nullptr;
 
