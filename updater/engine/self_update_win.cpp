@@ -5,6 +5,7 @@
 // updater again with "self_finish"; that run removes the copy and goes on.
 #include "updater/engine/self_update.h"
 
+#include <windows.h>
 #include <shellapi.h>
 
 #include "shared/archive_password.h"
