@@ -10,10 +10,13 @@
 //
 // Usage: testhost.exe <record-file> <timeout-ms> <answers> <working-dir> <program> [args...]
 //   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
-//            "hold" leaves that box (and every later one) open
+//            "hold" leaves that box (and every later one) open;
+//            "until-result" keeps listening after the program exits until a
+//            WM_USER+999 arrives (for programs that hand over to another)
 //   working-dir: "-" for the program's own folder
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -27,6 +30,7 @@ std::vector<std::string> g_answers;
 size_t g_next_answer = 0;
 DWORD g_child_pid = 0;
 std::set<HWND> g_answered;
+bool g_saw_result = false;
 
 void Record(const std::string& line) {
   std::fprintf(g_record, "%s\n", line.c_str());
@@ -39,6 +43,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     std::snprintf(line, sizeof(line), "MSG %u %ld %ld", msg - WM_USER,
                   static_cast<long>(static_cast<LONG_PTR>(wp)), static_cast<long>(lp));
     Record(line);
+    if (msg == WM_USER + 999) g_saw_result = true;
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
@@ -141,6 +146,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!g_record) return 3;
   const DWORD timeout_ms = static_cast<DWORD>(std::strtoul(__argv[2], nullptr, 10));
   g_answers = SplitAnswers(__argv[3]);
+  // "until-result": the program hands over to other processes (the
+  // self-update relay), so wait for a result message rather than its exit.
+  bool until_result = false;
+  for (size_t i = 0; i < g_answers.size(); ++i) {
+    if (g_answers[i] == "until-result") {
+      until_result = true;
+      g_answers.erase(g_answers.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+  }
   std::string working_dir = __argv[4];
   const std::string program = __argv[5];
 
@@ -197,6 +212,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       std::fclose(g_record);
       return 6;
     }
+  }
+  while (until_result && !g_saw_result && GetTickCount() - started <= timeout_ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    Pump();
   }
   // Posted messages may still be on their way.
   const DWORD drain_until = GetTickCount() + 300;

@@ -110,7 +110,7 @@ void RunSelfUpdateCopy(UpdaterApp& app) {
   WaitForProcessToEnd(installed_name);
   if (!ReplaceFileWhole(app.module_path, app.folder + installed_name)) return;
 
-  const std::vector<SelfUpdateEntry> entries = ParseSelfUpdateArgument(app.GetSwitchValue("/self_update:"));
+  const std::vector<SelfUpdateEntry> entries = ParseSelfUpdateArgument(app.GetSwitchValue("self_update"));
   if (entries.empty()) return;
   RecordSelfUpdateVersions(DiskFolder(app.folder), entries, ArchivePassword());
   if (entries.size() >= 2) {
