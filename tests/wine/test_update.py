@@ -216,3 +216,53 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
             assert "Successfully restore file: " + wine.winpath(install_dir / "good.bin") in lines
             assert "Successfully restore file: " + wine.winpath(install_dir / "empty.cfg") in lines
             assert "Update failed." in lines
+
+
+def start_helper(wine, helper, args, ready, timeout=20):
+    """Starts stage_helper.exe and waits for its window; returns the process."""
+    proc = wine.popen(helper, args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + timeout
+    while not Path(ready).exists():
+        assert time.monotonic() < deadline, "the helper did not start"
+        time.sleep(0.2)
+    return proc
+
+
+def test_programs_holding_files_are_closed(install_dir, run_updater, wine, http_server, probe,
+                                          tmp_path):
+    """"close_proc1" names a program that quits when asked; a ".dll" to be
+    replaced is held by a running program that ignores the request and is
+    terminated after about five seconds."""
+    helper = tmp_path / "closeme.exe"
+    helper.write_bytes(probe("stage_helper").read_bytes())
+    polite = start_helper(wine, helper, ["quit", "Polite helper", wine.winpath(tmp_path / "polite.txt")],
+                          tmp_path / "polite.txt")
+    # The copy runs as locker.dll from the installation: its own image holds the file.
+    spawner = wine.popen(probe("stage_helper"), ["spawn", wine.winpath(install_dir / "locker.dll"),
+                                                 "Stubborn helper", wine.winpath(tmp_path / "stubborn.txt")],
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    spawner.wait(30)
+    deadline = time.monotonic() + 20
+    while not (tmp_path / "stubborn.txt").exists():
+        assert time.monotonic() < deadline, "the stubborn helper did not start"
+        time.sleep(0.2)
+
+    new_dll = payload("locker", 40_000)
+    (http_server.root / "locker.dll").write_bytes(new_dll)
+    sections = {
+        "file0": dict(ver="2", urls=[http_server.url("locker.dll")], **HIDE),
+        "system": {"close_proc1": "closeme.exe"},
+    }
+    install(install_dir, serve_config(http_server, sections), {"file0": "1"})
+    clear_downloads(wine)
+    started = time.monotonic()
+    run = run_updater(install_dir, timeout=90)
+    lines = run.log_lines()
+    assert run.results == [3, 1], "\n".join(lines)
+    assert run.boxes == []
+    assert polite.wait(10) is not None
+    assert (install_dir / "locker.dll").read_bytes() == new_dll
+    assert "Terminate the application (module): closeme.exe" in lines
+    assert "Terminate the application (module): locker.dll" in lines
+    assert time.monotonic() - started > 5  # the stubborn one was given its five seconds
+    assert backups(install_dir) == []
