@@ -120,3 +120,43 @@ def test_copy_that_cannot_replace_the_installed_updater_changes_nothing(
     check = run_updater(install_dir, args="/OP:CheckVer /HWND:{hwnd} /log")
     assert check.exited
     assert "Find self upgrade." in check.log_lines()
+
+
+def test_whole_relay_from_the_download_to_the_finishing_update(install_dir, run_updater, wine,
+                                                             http_server):
+    from update_support import HIDE, RESULT_OK, clear_downloads, ini, install, local_versions
+
+    served = new_updater(install_dir, "update.exe")
+    (install_dir / "update.exe.exe").unlink()
+    web = http_server.root / "files"
+    web.mkdir()
+    (web / "update.exe").write_bytes(served)
+    (web / "lib.dat").write_bytes(b"new library " * 1000)
+    config_url = http_server.url("server.ini")
+    items = {
+        "file0": dict(ver="2.0", urls=[http_server.url("files/update.exe")], **HIDE),
+        "file1": dict(ver="1.5", urls=[http_server.url("files/update.dat")], **HIDE),
+        "file2": dict(ver="1.1", urls=[http_server.url("files/lib.dat")], **HIDE),
+    }
+    (http_server.root / "server.ini").write_bytes(crlf(ini(items)))
+    # The local configuration shipped with the new updater knows its own
+    # versions, not yet the library's.
+    (web / "update.dat").write_bytes(crlf(ini({
+        "system": {"closelog": 0, "urls": "url0=" + config_url},
+        "file0": {"ver": "2.0"}, "file1": {"ver": "1.5"}, "file2": {"ver": "1.0"}})))
+    install(install_dir, config_url, {"file0": "1.0", "file1": "1.0", "file2": "1.0"})
+    (install_dir / "update.log").write_text("a run before the self-update\r\n")
+    clear_downloads(wine)
+
+    run = run_updater(install_dir, args="/HWND:{hwnd} /log", answers=("until-result",), timeout=120)
+    assert run.boxes == [], run.record
+    assert (install_dir / "update.exe").read_bytes() == served
+    assert not (install_dir / "update.exe.exe").exists()
+    assert not (install_dir / "update.dat.ubk").exists()
+    assert (install_dir / "lib.dat").read_bytes() == b"new library " * 1000
+    assert local_versions(install_dir) == {"file0": "2.0", "file1": "1.5", "file2": "1.1"}
+    # The host hears the finishing run only: the new version, then success.
+    assert run.results == [3, 1], run.record
+    lines = run.log_lines()
+    assert len(banners(run)) == 1 and RESULT_OK in lines
+    assert "Check self upgrade." in lines and "Find self upgrade." not in lines

@@ -13,7 +13,8 @@
 //   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
 //            "hold" leaves that box (and every later one) open;
 //            "until-result" keeps listening after the program exits until a
-//            WM_USER+999 arrives (for programs that hand over to another);
+//            WM_USER+999 with an outcome (not 3) arrives (for programs that
+//            hand over to another);
 //            "click:<caption>" waits for a visible, enabled button of the
 //            program with exactly that caption ("&Next") and presses it;
 //            "sleep:<ms>" waits before the next step. Steps run in order: a
@@ -50,7 +51,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     std::snprintf(line, sizeof(line), "MSG %u %ld %ld", msg - WM_USER,
                   static_cast<long>(static_cast<LONG_PTR>(wp)), static_cast<long>(lp));
     Record(line);
-    if (msg == WM_USER + 999) g_saw_result = true;
+    // 3 only says that a new version was found; the outcome follows.
+    if (msg == WM_USER + 999 && static_cast<LONG_PTR>(wp) != 3) g_saw_result = true;
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);

@@ -14,6 +14,7 @@
 #include "shared/md5_digest.h"
 #include "shared/text_util.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/self_update.h"
 #include "updater/engine/stage_platform_win.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_state.h"
@@ -74,13 +75,14 @@ class DownloadPageStage : public PageStage {
 
  private:
   void StartDownload();
-  // The self-update relay brings its own download of the new updater (with
-  // the configuration and UI items); until it does, such a run ends here as
-  // a failed download, and nothing is changed.
+  // The new updater (with a new local configuration and UI file, when the
+  // server has them) for the self-update relay; see self_update.h.
   void StartSelfUpdateDownload() {
     view_.ShowStatus("Start download...");
-    view_.PostWorkerDone(false);
+    if (!worker_.Start([this] { SelfUpdateDownload(); })) view_.PostWorkerDone(false);
   }
+  void SelfUpdateDownload();
+  bool FetchSelfUpdateFile(int index, const std::string& local);
 
   void DownloadStage();
   bool FetchFileItem(int index);
@@ -355,6 +357,95 @@ void DownloadPageStage::DownloadStage() {
   } else {
     view_.PostWorkerDone(true);
   }
+}
+
+bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local) {
+  UpdaterApp& app = App();
+  FileItem& item = app.run.files[index];
+  view_.ShowStatus("Start download: " + item.install_name);
+  return TryUrls(item.urls, item.random_select, item.try_all_urls, [&](Attempt& a) {
+    app.WriteLog("Download: " + a.url);
+    bool fetched = false;
+    switch (a.parts.service) {
+      case UrlService::kFtp:
+        if (!ConnectTo(a)) return false;
+        fetched = DownloadFtp(state_, a.parts.object, local, 0, 0);
+        break;
+      case UrlService::kFile:
+        fetched = CopyLocal(state_, a.parts.object, local, 0);
+        break;
+      default: {
+        std::string error;
+        if (!CheckHttpStatus(a.url, &error)) {
+          a.failure = error.empty() ? "Files not found on the server." : error;
+          return false;
+        }
+        fetched = DownloadHttp(state_, a.url, local, 0);
+        break;
+      }
+    }
+    if (!fetched) {
+      if (!a.may_retry && !state_.cancel) {
+        view_.InfoBox("Download failed, please try again later!");
+        a.failure = "Download failed.";
+      }
+      return false;
+    }
+    if (item.md5.empty()) return true;
+    view_.ShowStatus("Verifying the integrity of the downloaded file...");
+    Md5Digest md5;
+    md5.FileDigest(local);
+    const std::string digest = md5.HexDigest();
+    md5.Close();
+    if (!digest.empty() && EqualsNoCase(digest, item.md5)) {
+      view_.ShowStatus("MD5 checksum success.");
+      return true;
+    }
+    ::DeleteFileA(local.c_str());
+    if (!a.may_retry) {
+      view_.InfoBox("Downloaded file (" + local + ") -- MD5 validation error!");
+      app.WriteLog("The Downloaded file's MD5 is " + digest);
+      app.WriteLog("which is not equal to the original MD5: " + item.md5);
+    }
+    return false;
+  });
+}
+
+void DownloadPageStage::SelfUpdateDownload() {
+  UpdaterApp& app = App();
+  view_.SetOverallRange(10);
+  random_.seed(static_cast<uint32_t>(std::time(nullptr)));
+  struct Leg {
+    int index;
+    std::string local;
+  };
+  const Leg legs[] = {
+      {app.self_item, app.module_path + ".exe"},
+      {app.config_item,
+       app.config_item >= 0 ? app.folder + app.run.files[app.config_item].install_name + ".ubk" : ""},
+      {app.ui_item, app.ui_item >= 0 ? app.folder + app.run.files[app.ui_item].install_name + ".ubk" : ""},
+  };
+  bool fetched[3] = {false, false, false};
+  for (int position = 0; position < 3; ++position) {
+    const Leg& leg = legs[position];
+    if (leg.index < 0) continue;
+    view_.SetOverallPosition(3 * position);
+    if (!FetchSelfUpdateFile(leg.index, leg.local)) {
+      view_.PostWorkerDone(false);
+      return;
+    }
+    fetched[position] = true;
+  }
+  CloseFtp(state_);
+  view_.SetOverallPosition(10);
+  view_.ShowStatus("Download is complete, ongoing updates...");
+  ::Sleep(200);
+  if (!StartSelfUpdateCopy(app, fetched[1], fetched[2])) {
+    view_.PostWorkerDone(false);
+    return;
+  }
+  finished_ = true;
+  view_.PostWorkerDone(true);
 }
 
 void DownloadPageStage::Finish(bool success) {
