@@ -6,16 +6,26 @@
 //   READY <hwnd>
 //   MSG <offset from WM_USER> <wParam> <lParam>
 //   BOX <caption>\t<text with \n and \r escaped>\t<answer>
+//   CLICK <button caption>
 //   EXIT <code> | TIMEOUT
 //
 // Usage: testhost.exe <record-file> <timeout-ms> <answers> <working-dir> <program> [args...]
 //   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
-//            "hold" leaves that box (and every later one) open
+//            "hold" leaves that box (and every later one) open;
+//            "until-result" keeps listening after the program exits until a
+//            WM_USER+999 with an outcome (not 3) arrives (for programs that
+//            hand over to another);
+//            "click:<caption>" waits for a visible, enabled button of the
+//            program with exactly that caption ("&Next") and presses it;
+//            "sleep:<ms>" waits before the next step. Steps run in order: a
+//            box is answered only when its answer is the next step.
 //   working-dir: "-" for the program's own folder
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +37,8 @@ std::vector<std::string> g_answers;
 size_t g_next_answer = 0;
 DWORD g_child_pid = 0;
 std::set<HWND> g_answered;
+bool g_saw_result = false;
+DWORD g_sleep_until = 0;
 
 void Record(const std::string& line) {
   std::fprintf(g_record, "%s\n", line.c_str());
@@ -39,6 +51,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     std::snprintf(line, sizeof(line), "MSG %u %ld %ld", msg - WM_USER,
                   static_cast<long>(static_cast<LONG_PTR>(wp)), static_cast<long>(lp));
     Record(line);
+    // 3 only says that a new version was found; the outcome follows.
+    if (msg == WM_USER + 999 && static_cast<LONG_PTR>(wp) != 3) g_saw_result = true;
     return 0;
   }
   return DefWindowProcA(hwnd, msg, wp, lp);
@@ -87,6 +101,8 @@ BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM) {
   std::string answer;
   if (g_next_answer < g_answers.size()) {
     answer = g_answers[g_next_answer];
+    // A click or a pause comes first; the box waits for its turn.
+    if (answer.compare(0, 6, "click:") == 0 || answer.compare(0, 6, "sleep:") == 0) return TRUE;
     if (answer == "hold") {
       Record("BOX " + Escape(WindowText(hwnd)) + "\t" + Escape(WindowText(text)) + "\thold");
       g_answered.insert(hwnd);
@@ -110,6 +126,56 @@ BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM) {
   g_answered.insert(hwnd);
   PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, id)));
   return TRUE;
+}
+
+struct ButtonSearch {
+  std::string caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindButtonInWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<ButtonSearch*>(param);
+  char cls[64] = {};
+  GetClassNameA(hwnd, cls, sizeof(cls));
+  if (_stricmp(cls, "Button") == 0 && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+      WindowText(hwnd) == search->caption) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindButton(HWND hwnd, LPARAM param) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != g_child_pid || !IsWindowVisible(hwnd)) return TRUE;
+  EnumChildWindows(hwnd, FindButtonInWindow, param);
+  return reinterpret_cast<ButtonSearch*>(param)->found ? FALSE : TRUE;
+}
+
+// Carries out the next step when it is a click or a pause.
+void NextStep() {
+  if (g_next_answer >= g_answers.size()) return;
+  const std::string& step = g_answers[g_next_answer];
+  if (step.compare(0, 6, "sleep:") == 0) {
+    if (g_sleep_until == 0) {
+      g_sleep_until = GetTickCount() + std::strtoul(step.c_str() + 6, nullptr, 10);
+      if (g_sleep_until == 0) g_sleep_until = 1;
+    } else if (static_cast<LONG>(GetTickCount() - g_sleep_until) >= 0) {
+      g_sleep_until = 0;
+      ++g_next_answer;
+    }
+    return;
+  }
+  if (step.compare(0, 6, "click:") != 0) return;
+  ButtonSearch search{step.substr(6), nullptr};
+  EnumWindows(FindButton, reinterpret_cast<LPARAM>(&search));
+  if (!search.found) return;
+  ++g_next_answer;
+  Record("CLICK " + search.caption);
+  PostMessageA(GetParent(search.found), WM_COMMAND,
+               MAKEWPARAM(GetDlgCtrlID(search.found), BN_CLICKED),
+               reinterpret_cast<LPARAM>(search.found));
 }
 
 void Pump() {
@@ -141,6 +207,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!g_record) return 3;
   const DWORD timeout_ms = static_cast<DWORD>(std::strtoul(__argv[2], nullptr, 10));
   g_answers = SplitAnswers(__argv[3]);
+  // "until-result": the program hands over to other processes (the
+  // self-update relay), so wait for a result message rather than its exit.
+  bool until_result = false;
+  for (size_t i = 0; i < g_answers.size(); ++i) {
+    if (g_answers[i] == "until-result") {
+      until_result = true;
+      g_answers.erase(g_answers.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+  }
   std::string working_dir = __argv[4];
   const std::string program = __argv[5];
 
@@ -187,6 +263,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DWORD now = GetTickCount();
     if (now - last_scan >= 100) {
       EnumWindows(FindBoxes, 0);
+      NextStep();
       last_scan = now;
     }
     if (!exited && now - started > timeout_ms) {
@@ -197,6 +274,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       std::fclose(g_record);
       return 6;
     }
+  }
+  while (until_result && !g_saw_result && GetTickCount() - started <= timeout_ms) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    Pump();
   }
   // Posted messages may still be on their way.
   const DWORD drain_until = GetTickCount() + 300;
