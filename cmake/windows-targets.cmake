@@ -61,3 +61,16 @@ foreach(src ${WIN_BENCH_CPP})
   add_executable(${name}_win ${src})
   target_link_libraries(${name}_win PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 endforeach()
+
+# The sample host program (samples/host/), twice from the same sources: the
+# installed version 1.0 and the version 1.1 that the demo's server offers.
+# Both are named SampleApp.exe, in folders of their own.
+set_source_files_properties(samples/host/sample_app.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/samples/host/sample_app.manifest")
+foreach(minor 0 1)
+  add_executable(sample_app_1_${minor} WIN32 samples/host/sample_app_win.cpp samples/host/sample_app.rc)
+  target_compile_definitions(sample_app_1_${minor} PRIVATE SAMPLE_MAJOR=1 SAMPLE_MINOR=${minor})
+  target_link_libraries(sample_app_1_${minor} PRIVATE comctl32 gdi32 user32)
+  set_target_properties(sample_app_1_${minor} PROPERTIES OUTPUT_NAME SampleApp
+    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/sample-1.${minor}")
+endforeach()
