@@ -97,7 +97,6 @@ def run_demo(rig, server, tree, show):
     windows = sample.WindowProbe(rig, tree / "window_probe.exe")
     app = OUT / "SampleApp"
     updater = sample.install_sample(app, tree, server.port)
-    shutil.copy2(REPO / "samples" / "ui" / "ui.dat", updater / "ui.dat")
     sample.serve_sample(server.root, tree, server.port)
     server.route("/files/SampleApp.exe", slow_file(server.root / "files" / "SampleApp.exe"))
     installed_before = md5(app / "SampleApp.exe")

@@ -122,7 +122,9 @@ void CheckForUpdates(SampleApp& app) {
   char handle[32];
   std::snprintf(handle, sizeof(handle), "%llu",
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(app.window)));
-  std::string command = "\"" + updater + "\" /HWND:" + handle;
+  // "/log" keeps update.log in the updater's folder (when the local
+  // configuration's "closelog" is 0), for support.
+  std::string command = "\"" + updater + "\" /HWND:" + handle + " /log";
 
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);

@@ -21,8 +21,9 @@ def sample_exe(tree, version):
 
 def install_sample(app_dir, tree, port):
     """Lays out the installed Sample App 1.0: SampleApp.exe and readme.txt,
-    with update.exe and its update.dat (pointing at the server on `port`) in
-    the "updateApp" subfolder. Returns the updater's folder."""
+    with update.exe, its update.dat (pointing at the server on `port`) and
+    the sample wizard design ui.dat in the "updateApp" subfolder. Returns the
+    updater's folder."""
     app_dir = Path(app_dir)
     shutil.rmtree(app_dir, ignore_errors=True)
     updater = app_dir / "updateApp"
@@ -30,6 +31,7 @@ def install_sample(app_dir, tree, port):
     shutil.copy2(sample_exe(tree, "1.0"), app_dir / "SampleApp.exe")
     shutil.copy2(SAMPLES / "app" / "readme.txt", app_dir / "readme.txt")
     shutil.copy2(Path(tree) / "update.exe", updater / "update.exe")
+    shutil.copy2(REPO / "samples" / "ui" / "ui.dat", updater / "ui.dat")
     text = (SAMPLES / "app" / "update.dat").read_text().replace("{port}", str(port))
     (updater / "update.dat").write_bytes(text.replace("\n", "\r\n").encode())
     return updater

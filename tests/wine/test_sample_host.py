@@ -57,9 +57,9 @@ def test_up_to_date_result_in_words(sample_app, http_server):
     after = sample_app.driver.wait_until(
         "Sample App 1.0", lambda s: s.enabled.get(sample.CHECK) and
         s.texts.get(sample.STATUS) != "Checking for updates...", timeout=60)
-    assert after.texts[sample.STATUS] == "Sample App is up to date."
     # The updater ran from its own folder with this window's handle.
     log = (sample_app.updater_folder / "update.log").read_text(errors="replace")
+    assert after.texts[sample.STATUS] == "Sample App is up to date.", log
     assert "Send the message(2)" in log
     assert "/update.ini" in http_server.requests
 
