@@ -5,6 +5,11 @@
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# Release builds put every function and datum in a section of its own so that
+# the shipped program's link can drop whatever nothing uses (see update).
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  add_compile_options(-ffunction-sections -fdata-sections)
+endif()
 
 # Import libraries the loader resolves before WinMain: update.exe may import
 # only KnownDLLs and comctl32 this way (check_static_imports fails the build
@@ -35,6 +40,10 @@ add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 check_static_imports(update)
+# update.exe ships with the application: unused code dropped, no symbols.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  target_link_options(update PRIVATE -Wl,--gc-sections -s)
+endif()
 set_source_files_properties(updater/update.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")
 
