@@ -6,16 +6,22 @@
 //   READY <hwnd>
 //   MSG <offset from WM_USER> <wParam> <lParam>
 //   BOX <caption>\t<text with \n and \r escaped>\t<answer>
+//   CLICK <button caption>
 //   EXIT <code> | TIMEOUT
 //
 // Usage: testhost.exe <record-file> <timeout-ms> <answers> <working-dir> <program> [args...]
 //   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
-//            "hold" leaves that box (and every later one) open
+//            "hold" leaves that box (and every later one) open;
+//            "click:<caption>" waits for a visible, enabled button of the
+//            program with exactly that caption ("&Next") and presses it;
+//            "sleep:<ms>" waits before the next step. Steps run in order: a
+//            box is answered only when its answer is the next step.
 //   working-dir: "-" for the program's own folder
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +33,7 @@ std::vector<std::string> g_answers;
 size_t g_next_answer = 0;
 DWORD g_child_pid = 0;
 std::set<HWND> g_answered;
+DWORD g_sleep_until = 0;
 
 void Record(const std::string& line) {
   std::fprintf(g_record, "%s\n", line.c_str());
@@ -87,6 +94,8 @@ BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM) {
   std::string answer;
   if (g_next_answer < g_answers.size()) {
     answer = g_answers[g_next_answer];
+    // A click or a pause comes first; the box waits for its turn.
+    if (answer.compare(0, 6, "click:") == 0 || answer.compare(0, 6, "sleep:") == 0) return TRUE;
     if (answer == "hold") {
       Record("BOX " + Escape(WindowText(hwnd)) + "\t" + Escape(WindowText(text)) + "\thold");
       g_answered.insert(hwnd);
@@ -110,6 +119,56 @@ BOOL CALLBACK FindBoxes(HWND hwnd, LPARAM) {
   g_answered.insert(hwnd);
   PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(hwnd, id)));
   return TRUE;
+}
+
+struct ButtonSearch {
+  std::string caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindButtonInWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<ButtonSearch*>(param);
+  char cls[64] = {};
+  GetClassNameA(hwnd, cls, sizeof(cls));
+  if (_stricmp(cls, "Button") == 0 && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd) &&
+      WindowText(hwnd) == search->caption) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK FindButton(HWND hwnd, LPARAM param) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != g_child_pid || !IsWindowVisible(hwnd)) return TRUE;
+  EnumChildWindows(hwnd, FindButtonInWindow, param);
+  return reinterpret_cast<ButtonSearch*>(param)->found ? FALSE : TRUE;
+}
+
+// Carries out the next step when it is a click or a pause.
+void NextStep() {
+  if (g_next_answer >= g_answers.size()) return;
+  const std::string& step = g_answers[g_next_answer];
+  if (step.compare(0, 6, "sleep:") == 0) {
+    if (g_sleep_until == 0) {
+      g_sleep_until = GetTickCount() + std::strtoul(step.c_str() + 6, nullptr, 10);
+      if (g_sleep_until == 0) g_sleep_until = 1;
+    } else if (static_cast<LONG>(GetTickCount() - g_sleep_until) >= 0) {
+      g_sleep_until = 0;
+      ++g_next_answer;
+    }
+    return;
+  }
+  if (step.compare(0, 6, "click:") != 0) return;
+  ButtonSearch search{step.substr(6), nullptr};
+  EnumWindows(FindButton, reinterpret_cast<LPARAM>(&search));
+  if (!search.found) return;
+  ++g_next_answer;
+  Record("CLICK " + search.caption);
+  PostMessageA(GetParent(search.found), WM_COMMAND,
+               MAKEWPARAM(GetDlgCtrlID(search.found), BN_CLICKED),
+               reinterpret_cast<LPARAM>(search.found));
 }
 
 void Pump() {
@@ -187,6 +246,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     DWORD now = GetTickCount();
     if (now - last_scan >= 100) {
       EnumWindows(FindBoxes, 0);
+      NextStep();
       last_scan = now;
     }
     if (!exited && now - started > timeout_ms) {

@@ -1,0 +1,265 @@
+// Fakes of the stages' doors for the unit tests: a file system in memory
+// that fails on demand, processes that quit or refuse to, a page and a host
+// that record what the stage told them.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "updater/engine/stage_platform.h"
+#include "updater/ui/stage_view.h"
+
+namespace corvane {
+namespace stagetest {
+
+inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class FakeFiles;
+
+class FakeArchive : public StageArchive {
+ public:
+  FakeArchive(FakeFiles& files, std::vector<std::pair<std::string, std::string>> entries,
+              int failing_entry)
+      : files_(files), entries_(std::move(entries)), failing_entry_(failing_entry) {}
+  int Count() const override { return static_cast<int>(entries_.size()); }
+  std::string Name(int index) const override { return entries_[index].first; }
+  bool IsFolder(int index) const override { return entries_[index].first.back() == '/'; }
+  bool Extract(int index, const std::string& folder) override;
+
+ private:
+  FakeFiles& files_;
+  std::vector<std::pair<std::string, std::string>> entries_;
+  int failing_entry_;
+};
+
+class FakeFiles : public StageFileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> folders;
+  std::set<std::string> locked;       // cannot be opened for reading and writing
+  std::set<std::string> copy_fails;         // the next copy to these paths breaks off part-way
+  std::set<std::string> copy_always_fails;  // every copy to these paths does
+  std::set<std::string> delete_fails;
+  struct Zip {
+    std::vector<std::pair<std::string, std::string>> entries;
+    int failing_entry = -1;
+  };
+  std::map<std::string, Zip> archives;  // by the bytes of the archive file
+  std::vector<std::string> removed_trees;
+  std::map<std::string, std::string> archive_texts;  // archive|entry -> text
+
+  int64_t FileSize(const std::string& path) override {
+    auto it = files.find(path);
+    return it == files.end() ? -1 : static_cast<int64_t>(it->second.size());
+  }
+  bool IsFolder(const std::string& path) override { return folders.count(Bare(path)) > 0; }
+  bool CreateFolders(const std::string& path, std::vector<std::string>* made) override {
+    std::string bare = Bare(path);
+    std::vector<std::string> chain;
+    while (!bare.empty() && !folders.count(bare)) {
+      chain.push_back(bare);
+      const size_t slash = bare.find_last_of('\\');
+      if (slash == std::string::npos || bare[slash - 1] == ':') break;
+      bare = bare.substr(0, slash);
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      folders.insert(*it);
+      made->push_back(*it);
+    }
+    return true;
+  }
+  bool CanOpenReadWrite(const std::string& path) override {
+    return files.count(path) && !locked.count(path);
+  }
+  bool CopyFile(const std::string& from, const std::string& to) override {
+    auto it = files.find(from);
+    if (it == files.end() || locked.count(to) || folders.count(to)) return false;
+    if (copy_fails.erase(to) || copy_always_fails.count(to)) {
+      files[to] = it->second.substr(0, it->second.size() / 2);  // half written
+      return false;
+    }
+    files[to] = it->second;
+    return true;
+  }
+  bool DeleteFile(const std::string& path) override {
+    if (delete_fails.count(path) || locked.count(path)) return false;
+    return files.erase(path) > 0;
+  }
+  bool RemoveEmptyFolder(const std::string& path) override {
+    const std::string prefix = path + "\\";
+    for (const auto& f : files) {
+      if (f.first.compare(0, prefix.size(), prefix) == 0) return false;
+    }
+    for (const auto& d : folders) {
+      if (d.compare(0, prefix.size(), prefix) == 0) return false;
+    }
+    return folders.erase(path) > 0;
+  }
+  bool RemoveTree(const std::string& folder) override {
+    removed_trees.push_back(folder);
+    const std::string prefix = folder;
+    for (auto it = files.begin(); it != files.end();) {
+      it = it->first.compare(0, prefix.size(), prefix) == 0 ? files.erase(it) : std::next(it);
+    }
+    return true;
+  }
+  std::unique_ptr<StageArchive> OpenArchive(const std::string& path) override {
+    auto file = files.find(path);
+    if (file == files.end()) return nullptr;
+    auto zip = archives.find(file->second);
+    if (zip == archives.end()) return nullptr;
+    return std::make_unique<FakeArchive>(*this, zip->second.entries, zip->second.failing_entry);
+  }
+  bool ReplaceArchiveText(const std::string& archive, const std::string& entry,
+                          const std::string& text, const std::string&) override {
+    if (!files.count(archive)) return false;
+    archive_texts[archive + "|" + entry] = text;
+    return true;
+  }
+
+  // Every file name that ends in ".ebk".
+  std::vector<std::string> Backups() const {
+    std::vector<std::string> out;
+    for (const auto& f : files) {
+      if (f.first.size() > 4 && f.first.compare(f.first.size() - 4, 4, ".ebk") == 0) {
+        out.push_back(f.first);
+      }
+    }
+    return out;
+  }
+
+ private:
+  static std::string Bare(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+  }
+};
+
+inline bool FakeArchive::Extract(int index, const std::string& folder) {
+  if (index == failing_entry_) return false;  // checked before it appears: nothing written
+  std::string name = entries_[index].first;
+  std::replace(name.begin(), name.end(), '/', '\\');
+  files_.files[folder + name] = entries_[index].second;
+  return true;
+}
+
+class FakeProcess : public OpenedProcess {
+ public:
+  FakeProcess(bool quits, bool terminates, std::vector<std::string>& calls, uint32_t pid,
+              std::function<void()> on_exit)
+      : quits_(quits), terminates_(terminates), calls_(calls), pid_(pid),
+        on_exit_(std::move(on_exit)) {}
+  bool WaitForExit(unsigned timeout_ms) override {
+    calls_.push_back("wait " + std::to_string(pid_) + " " + std::to_string(timeout_ms));
+    if (quits_) on_exit_();
+    return quits_;
+  }
+  bool Terminate() override {
+    calls_.push_back("terminate " + std::to_string(pid_));
+    if (terminates_) on_exit_();
+    return terminates_;
+  }
+
+ private:
+  bool quits_, terminates_;
+  std::vector<std::string>& calls_;
+  uint32_t pid_;
+  std::function<void()> on_exit_;
+};
+
+class FakeProcesses : public ProcessControl {
+ public:
+  std::map<std::string, uint32_t> by_name, by_title, by_class;
+  std::set<uint32_t> ignore_quit, cannot_open, cannot_terminate;
+  uint32_t self = 1;
+  std::vector<std::string> calls;
+  // A file a process holds locked until it ends.
+  std::map<uint32_t, std::string> holds;
+  FakeFiles* files = nullptr;
+
+  uint32_t FindByFileName(const std::string& n) override { return Find(by_name, n); }
+  uint32_t FindByWindowTitle(const std::string& t) override { return Find(by_title, t); }
+  uint32_t FindByWindowClass(const std::string& c) override { return Find(by_class, c); }
+  uint32_t CurrentProcessId() override { return self; }
+  void AskToQuit(uint32_t pid) override { calls.push_back("quit " + std::to_string(pid)); }
+  std::unique_ptr<OpenedProcess> Open(uint32_t pid) override {
+    if (cannot_open.count(pid)) return nullptr;
+    return std::make_unique<FakeProcess>(!ignore_quit.count(pid), !cannot_terminate.count(pid),
+                                         calls, pid, [this, pid] {
+                                           auto held = holds.find(pid);
+                                           if (files && held != holds.end()) {
+                                             files->locked.erase(held->second);
+                                           }
+                                         });
+  }
+
+ private:
+  static uint32_t Find(const std::map<std::string, uint32_t>& m, const std::string& key) {
+    auto it = m.find(key);
+    return it == m.end() ? 0 : it->second;
+  }
+};
+
+class RecordingView : public StageView {
+ public:
+  std::vector<std::string> statuses, boxes, events;
+  bool visible = false;
+  bool retry = false;
+  int range = 0;
+  std::vector<int> positions;
+
+  void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+  void SetOverallRange(int maximum) override { range = maximum; }
+  void SetOverallPosition(int position) override { positions.push_back(position); }
+  void EnableButton(StageButton, bool enabled) override {
+    events.push_back(enabled ? "enable" : "disable");
+  }
+  void SetButtonText(StageButton, const std::string& text) override {
+    events.push_back("caption " + text);
+  }
+  void PostWorkerDone(bool success) override {
+    events.push_back(success ? "worker done 1" : "worker done 0");
+  }
+  void PostPageDone(bool leave) override { events.push_back(leave ? "page leave" : "page next"); }
+  bool IsPageVisible() const override { return visible; }
+  void InfoBox(const std::string& text) override { boxes.push_back(text); }
+  bool RetryBox(const std::string& text) override {
+    boxes.push_back("retry? " + text);
+    return retry;
+  }
+  bool AskCancel() override { return false; }
+  void ReleaseBackgroundImages() override {}
+};
+
+class RecordingHost : public StageHost {
+ public:
+  std::vector<std::string> log, ran, boxes;
+  std::vector<int> results;
+  std::vector<unsigned> waits;
+  std::string parent = "C:\\app";
+
+  void WriteLog(const std::string& line) override { log.push_back(line); }
+  void SendResult(int result) override { results.push_back(result); }
+  void SetTrayTooltip(const std::string&) override {}
+  std::string ExpandDirectoryConstants(const std::string& path) override {
+    const std::string constant = "{parent}";
+    if (path.compare(0, constant.size(), constant) != 0) return path;
+    std::string rest = path.substr(constant.size());
+    if (rest.empty() || rest[0] != '\\') rest = "\\" + rest;
+    return parent + rest;
+  }
+  void RunByExtension(const std::string& path) override { ran.push_back(path); }
+  void Wait(unsigned ms) override { waits.push_back(ms); }
+  void ShowTopmostBox(const std::string& text, const std::string& caption) override {
+    boxes.push_back(caption + ": " + text);
+  }
+};
+
+}  // namespace stagetest
+}  // namespace corvane

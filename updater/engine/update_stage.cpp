@@ -1,0 +1,490 @@
+#include "updater/engine/update_stage.h"
+
+#include <algorithm>
+
+#include "shared/text_util.h"
+#include "shared/zip_path.h"
+#include "updater/engine/host_messages.h"
+#include "updater/engine/local_config.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr unsigned kCloseWaitMs = 5000;
+constexpr char kAccessFailed[] = "Failed to access the process. May be access to enough.";
+constexpr char kCannotTerminate[] = "Operation failed. The application (module) can not be terminated.";
+constexpr char kUnauthorized[] = "Unauthorized read or write the file: ";
+constexpr char kBackupFailed[] = "Failed to backup the file: ";
+
+std::string Key(const std::string& path) { return ToLowerAscii(path); }
+
+bool IsProgramOrLibrary(const std::string& name) {
+  return EndsWithNoCase(name, ".exe") || EndsWithNoCase(name, ".dll");
+}
+
+std::string ParentFolder(const std::string& path) {
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
+                             const std::string& updater_folder, StageHost& host) {
+  std::string folder;
+  if (item_path.empty()) {
+    folder = updater_folder;
+  } else {
+    folder = item_path;
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    folder = host.ExpandDirectoryConstants(folder);
+    if (folder.find(':') == std::string::npos) {
+      if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
+      folder = updater_folder + folder;
+    }
+  }
+  if (!subfolder.empty()) folder += subfolder + "\\";
+  return ReplaceAll(folder, "/", "\\");
+}
+
+UpdateStage::UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view,
+                         StageHost& host, StageFileSystem& files, ProcessControl& processes)
+    : run_(run), setup_(setup), view_(view), host_(host), files_(files), processes_(processes) {}
+
+template <typename Fn>
+void UpdateStage::ForEachPresentItem(Fn fn) {
+  for (FileItem& item : run_.files) {
+    if (item.is_new) fn(item.backed_up_files, item.created_files);
+  }
+  for (DirItem& item : run_.dirs) {
+    if (item.is_new) fn(item.backed_up_files, item.created_files);
+  }
+}
+
+void UpdateStage::Tooltip(const std::string& text) { host_.SetTrayTooltip(setup_.title + "\n" + text); }
+
+std::string UpdateStage::FolderFor(const std::string& item_path, const std::string& subfolder) {
+  const std::string folder = InstallFolderFor(item_path, subfolder, setup_.updater_folder, host_);
+  const std::string bare = folder.substr(0, folder.size() - 1);
+  if (!files_.IsFolder(bare) && !files_.CreateFolders(bare, &made_folders_)) return std::string();
+  return folder;
+}
+
+// --- Closing programs ------------------------------------------------------
+
+bool UpdateStage::CloseProcess(uint32_t pid) {
+  processes_.AskToQuit(pid);
+  std::unique_ptr<OpenedProcess> process = processes_.Open(pid);
+  if (!process) {
+    view_.InfoBox(kAccessFailed);
+    view_.ShowStatus(kCannotTerminate);
+    return false;
+  }
+  if (process->WaitForExit(kCloseWaitMs)) return true;
+  for (;;) {
+    if (process->Terminate()) return true;
+    process = processes_.Open(pid);
+    if (!process || !view_.RetryBox("The application (module) for the time being can not stop.")) {
+      view_.ShowStatus(kCannotTerminate);
+      return false;
+    }
+  }
+}
+
+bool UpdateStage::CloseOne(const std::string& name, uint32_t pid, bool ask_every_time) {
+  if (pid == 0) return true;
+  // A library of the updater itself matches by name too; ending this very
+  // process would leave the installation half updated.
+  if (pid == processes_.CurrentProcessId()) return true;
+  if (run_.prompts.close_win != 0 && (ask_every_time || !close_box_shown_)) {
+    view_.InfoBox(run_.prompts.close_win_msg);
+    close_box_shown_ = true;
+  }
+  host_.WriteLog("Terminate the application (module): " + name);
+  return CloseProcess(pid);
+}
+
+bool UpdateStage::CloseConfiguredPrograms() {
+  if (!run_.close_needed) return true;
+  for (const std::string& name : run_.system.close_proc1) {
+    if (!CloseOne(name, processes_.FindByFileName(name), false)) return false;
+  }
+  for (const std::string& title : run_.system.close_proc2) {
+    if (!CloseOne(title, processes_.FindByWindowTitle(title), false)) return false;
+  }
+  for (const std::string& class_name : run_.system.close_proc3) {
+    if (!CloseOne(class_name, processes_.FindByWindowClass(class_name), false)) return false;
+  }
+  return true;
+}
+
+bool UpdateStage::CloseBusyModules() {
+  auto busy = [&](const std::string& item_path, const DownloadEntry& entry, bool every_time) {
+    if (!IsProgramOrLibrary(entry.file_name)) return true;
+    const std::string folder = FolderFor(item_path, entry.subfolder);
+    if (folder.empty()) return true;  // the back-up or copy reports it
+    const std::string installed = folder + entry.file_name;
+    if (files_.FileSize(installed) <= 0 || files_.CanOpenReadWrite(installed)) return true;
+    return CloseOne(entry.file_name, processes_.FindByFileName(entry.file_name), every_time);
+  };
+  for (FileItem& item : run_.files) {
+    if (item.is_new && !item.downloads.empty() &&
+        !busy(item.destination, item.downloads.front(), false)) {
+      return false;
+    }
+  }
+  for (DirItem& item : run_.dirs) {
+    if (!item.is_new) continue;
+    for (const DownloadEntry& entry : item.downloads) {
+      if (!busy(item.destination, entry, true)) return false;
+    }
+  }
+  return true;
+}
+
+// --- Back-up, copy, unpack -------------------------------------------------
+
+bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* backed_up,
+                         std::string* error_prefix) {
+  // A file that was there before, even an empty one, must come back after a
+  // roll-back; a path already handled keeps its first back-up.
+  if (files_.FileSize(path) < 0 || touched_.count(Key(path))) return true;
+  host_.WriteLog("Backup the file: " + path);
+  if (!files_.CanOpenReadWrite(path)) {
+    host_.WriteLog(kUnauthorized + path);
+    *error_prefix = kUnauthorized;
+    return false;
+  }
+  host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
+  if (!files_.CopyFile(path, path + ".ebk")) {
+    files_.DeleteFile(path + ".ebk");  // no partial copy left beside the original
+    *error_prefix = kBackupFailed;
+    return false;
+  }
+  touched_.insert(Key(path));
+  backed_up->push_back(path);
+  return true;
+}
+
+bool UpdateStage::BackUpAll() {
+  view_.ShowStatus("Backup old files.");
+  Tooltip("Backup old files.");
+  auto fail = [&](const std::string& prefix, const std::string& path) {
+    if (prefix == kBackupFailed) view_.ShowStatus("Backup failed.");
+    view_.InfoBox(prefix + path);
+    RollBack();
+    return false;
+  };
+  std::string error;
+  for (int k = 0; k < kMaxFileItems; ++k) {
+    view_.SetOverallPosition(k);
+    FileItem& item = run_.files[k];
+    if (!item.is_new || item.downloads.empty()) continue;
+    const DownloadEntry& entry = item.downloads.front();
+    const std::string folder = FolderFor(item.destination, entry.subfolder);
+    const std::string path = folder + entry.file_name;
+    if (folder.empty()) return fail(kBackupFailed, path);
+    if (!BackUp(path, &item.backed_up_files, &error)) return fail(error, path);
+  }
+  view_.SetOverallPosition(20);
+  for (int j = 0; j < kMaxDirItems; ++j) {
+    view_.SetOverallPosition(20 + j);
+    DirItem& item = run_.dirs[j];
+    if (!item.is_new) continue;
+    for (const DownloadEntry& entry : item.downloads) {
+      const std::string folder = FolderFor(item.destination, entry.subfolder);
+      const std::string path = folder + entry.file_name;
+      if (folder.empty()) return fail(kBackupFailed, path);
+      if (!BackUp(path, &item.backed_up_files, &error)) return fail(error, path);
+    }
+  }
+  return true;
+}
+
+bool UpdateStage::CopyEntry(const std::string& item_folder, const std::string& item_path,
+                            const DownloadEntry& entry, std::vector<std::string>* created,
+                            std::string* installed) {
+  view_.ShowStatus("Updated the file: " + entry.file_name);
+  const std::string folder = FolderFor(item_path, entry.subfolder);
+  *installed = (folder.empty() ? InstallFolderFor(item_path, entry.subfolder,
+                                                  setup_.updater_folder, host_)
+                               : folder) +
+               entry.file_name;
+  host_.WriteLog("Copy the file (" + item_folder + entry.temporary_name + ") to " + *installed);
+  // Recorded before the copy: a copy that breaks off part-way is undone by
+  // the roll-back like a finished one (the original comes from its back-up).
+  touched_.insert(Key(*installed));
+  created->push_back(*installed);
+  if (!folder.empty() && files_.CopyFile(item_folder + entry.temporary_name, *installed)) {
+    return true;
+  }
+  view_.ShowStatus("Update failed.");
+  view_.InfoBox("Failed to update the file: " + *installed);
+  RollBack();
+  return false;
+}
+
+bool UpdateStage::UnzipWithBackup(const std::string& archive_path, const std::string& folder,
+                                  FileItem& item) {
+  std::unique_ptr<StageArchive> archive = files_.OpenArchive(archive_path);
+  if (!archive) return false;
+  std::string base = folder;
+  if (!base.empty() && base.back() != '\\') base += '\\';
+  const int count = archive->Count();
+  for (int i = 0; i < count; ++i) {
+    const std::string stored = archive->Name(i);
+    std::vector<std::string> parts;
+    if (!SplitStoredName(stored, parts)) {
+      host_.WriteLog("Refused an archive entry outside the destination: " + stored);
+      return false;
+    }
+    std::string relative;
+    for (const std::string& part : parts) relative += (relative.empty() ? "" : "\\") + part;
+    const std::string target = base + relative;
+    if (archive->IsFolder(i)) {
+      if (!files_.IsFolder(target) && !files_.CreateFolders(target, &made_folders_)) return false;
+      continue;
+    }
+    std::string error;
+    const size_t backups_before = item.backed_up_files.size();
+    if (!BackUp(target, &item.backed_up_files, &error)) {
+      view_.InfoBox(error + target);
+      return false;
+    }
+    if (item.backed_up_files.size() > backups_before) {
+      host_.WriteLog("File (" + target + ") backup to " + target + ".ebk");
+    }
+    const std::string parent = ParentFolder(target);
+    if (!files_.IsFolder(parent) && !files_.CreateFolders(parent, &made_folders_)) return false;
+    host_.WriteLog("Unzip the file (" + stored + ") to " + folder);
+    touched_.insert(Key(target));
+    item.created_files.push_back(target);
+    if (!archive->Extract(i, base)) return false;
+  }
+  return true;
+}
+
+bool UpdateStage::CopyAll() {
+  view_.SetOverallPosition(30);
+  view_.ShowStatus("Updating files...");
+  Tooltip("updating files.");
+  for (int k = 0; k < kMaxFileItems; ++k) {
+    view_.SetOverallPosition(30 + k);
+    FileItem& item = run_.files[k];
+    if (!item.is_new) continue;
+    const std::string item_folder = setup_.temp_folder + Format("file%d\\", k);
+    for (const DownloadEntry& entry : item.downloads) {
+      std::string installed;
+      if (!CopyEntry(item_folder, item.destination, entry, &item.created_files, &installed)) {
+        return false;
+      }
+      if (item.uncompress != 0) {
+        const std::string folder = installed.substr(0, installed.size() - entry.file_name.size());
+        host_.WriteLog("Unzip the archive (" + installed + ") to " + folder);
+        if (!UnzipWithBackup(installed, folder, item)) {
+          host_.WriteLog("Unzip failed.");
+          view_.InfoBox("Failed to unzip the file: " + installed);
+          RollBack();
+          return false;
+        }
+        files_.DeleteFile(installed);
+      }
+      if (item.run_me != 0) item.run_path = installed;
+    }
+  }
+  view_.SetOverallPosition(50);
+  for (int j = 0; j < kMaxDirItems; ++j) {
+    view_.SetOverallPosition(50 + j);
+    DirItem& item = run_.dirs[j];
+    if (!item.is_new) continue;
+    const std::string item_folder = setup_.temp_folder + Format("dir%d\\", j);
+    for (const DownloadEntry& entry : item.downloads) {
+      std::string installed;
+      if (!CopyEntry(item_folder, item.destination, entry, &item.created_files, &installed)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// --- Configuration, roll-back, back-up removal ----------------------------
+
+void UpdateStage::UpdateConfiguration() {
+  view_.SetOverallPosition(60);
+  view_.ShowStatus("Updating configuration files.");
+  Tooltip("Updating configuration files.");
+  if (setup_.config_item >= 0) {
+    // The new local file itself arrives with the self-update.
+    view_.ShowStatus("replacing the old local configuration with the new's.");
+    return;
+  }
+  auto write = [&](const std::string& section, int modify, const std::string& version) {
+    if (modify != 0) {
+      SetLocalVersion(run_.local_config, section, version);
+      host_.WriteLog("Set the ver's value of the [" + section + "] to " + version);
+    } else {
+      host_.WriteLog("Do not modify the ver's value of the [" + section + "].");
+    }
+  };
+  for (int k = 0; k < kMaxFileItems; ++k) {
+    const FileItem& item = run_.files[k];
+    if (item.is_new) write(Format("file%d", k), item.modify_version, item.server_version);
+  }
+  for (int j = 0; j < kMaxDirItems; ++j) {
+    const DirItem& item = run_.dirs[j];
+    if (item.is_new) write(Format("dir%d", j), item.modify_version, item.server_version);
+  }
+  const std::string binary = setup_.updater_folder + kLocalBinaryName;
+  if (files_.FileSize(binary) > 0) {
+    const std::string text = run_.local_config.ToText();
+    if (text.empty() || !files_.ReplaceArchiveText(binary, kLocalMemberName, text,
+                                                   setup_.archive_password)) {
+      host_.WriteLog(std::string("file can not be modified: ") + kLocalBinaryName);
+    }
+  }
+}
+
+void UpdateStage::RollBack() {
+  view_.ShowStatus("Reback to the original status.");
+  Tooltip("Reback to the original status.");
+  // Everything written goes first, then every original comes back: an item
+  // that wrote over another item's file must not delete a restored original.
+  ForEachPresentItem([&](std::vector<std::string>&, std::vector<std::string>& created) {
+    for (const std::string& path : created) {
+      if (files_.FileSize(path) < 0) continue;  // never written, or already gone
+      host_.WriteLog((files_.DeleteFile(path) ? "Successful delete file: " : "Faied to delete file: ") +
+                     path);
+    }
+    created.clear();
+  });
+  ForEachPresentItem([&](std::vector<std::string>& backed_up, std::vector<std::string>&) {
+    for (const std::string& path : backed_up) {
+      if (files_.CopyFile(path + ".ebk", path)) {
+        view_.ShowStatus("Successfully restore file: " + path);
+      } else {
+        view_.ShowStatus("Failed to restore file: " + path);
+        unrestored_.insert(Key(path));
+      }
+    }
+  });
+  // Folders the stage made and that nothing else filled since, innermost first.
+  for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) {
+    files_.RemoveEmptyFolder(*it);
+  }
+  made_folders_.clear();
+  touched_.clear();
+  RemoveBackups();
+}
+
+void UpdateStage::RemoveBackups() {
+  view_.ShowStatus("Removing backup files.");
+  Tooltip("Removing backup files.");
+  ForEachPresentItem([&](std::vector<std::string>& backed_up, std::vector<std::string>&) {
+    for (const std::string& path : backed_up) {
+      const std::string copy = path + ".ebk";
+      if (unrestored_.count(Key(path))) {
+        // The only copy of the user's file: it stays for whoever repairs this.
+        host_.WriteLog("The original could not be restored; its backup is kept: " + copy);
+        continue;
+      }
+      host_.WriteLog((files_.DeleteFile(copy) ? "Successful backup file: " : "Failed to delete file: ") +
+                     copy);
+    }
+    backed_up.clear();
+  });
+}
+
+// --- The stage -------------------------------------------------------------
+
+void UpdateStage::RunHook(const std::string& configured, bool as_status, unsigned wait_ms) {
+  const std::string path = host_.ExpandDirectoryConstants(configured);
+  if (path.empty() || files_.FileSize(path) <= 0) return;
+  if (as_status) {
+    view_.ShowStatus("Execute the program: " + path);
+  } else {
+    host_.WriteLog("Execute the program: " + path);
+  }
+  host_.RunByExtension(path);
+  if (wait_ms) host_.Wait(wait_ms);
+}
+
+void UpdateStage::Fail() { view_.PostWorkerDone(false); }
+
+bool UpdateStage::Run() {
+  view_.ShowStatus("Related applications are closed.");
+  if (!CloseConfiguredPrograms() || !CloseBusyModules()) {
+    Fail();
+    return false;
+  }
+  host_.Wait(500);
+  RunHook(run_.system.run_udbefore, false, 1000);
+
+  view_.ShowStatus("Start update...");
+  view_.SetOverallRange(60);
+  if (!BackUpAll() || !CopyAll()) {
+    Fail();
+    return false;
+  }
+  UpdateConfiguration();
+
+  finished_ = true;
+  RemoveBackups();
+  view_.ShowStatus("Update finished successful.");
+  host_.SendResult(kResultUpdated);
+  Tooltip("Updated.");
+  const bool shown_style =
+      run_.display_style == kStyleNormal || run_.display_style == kStyleSilent;
+  if (run_.operation_mode == kModeAutomatic && shown_style && run_.prompts.end_win1 != 0) {
+    host_.ShowTopmostBox(run_.prompts.end_win1_msg, "information");
+  }
+  if (run_.operation_mode == kModeWizard && view_.IsPageVisible()) {
+    view_.SetButtonText(StageButton::kExit, "&Finished");
+    view_.EnableButton(StageButton::kExit, true);
+  } else {
+    view_.PostWorkerDone(true);
+  }
+  return true;
+}
+
+void UpdateStage::Finish(bool success) {
+  if (finishing_) return;
+  finishing_ = true;
+  if (finished_) {
+    view_.ShowStatus("Delete temporary files.");
+    files_.RemoveTree(setup_.temp_folder);
+  }
+  if (!setup_.self_update) {
+    std::string hook;
+    if (finished_) {
+      for (FileItem& item : run_.files) {
+        if (!item.is_new || item.run_me == 0 || item.run_path.empty()) continue;
+        host_.WriteLog("Execute file: " + item.run_path);
+        if (files_.FileSize(item.run_path) > 0) {
+          host_.RunByExtension(item.run_path);
+        } else {
+          host_.WriteLog("Executable File not found: " + item.run_path);
+        }
+        item.run_path.clear();
+      }
+      hook = run_.system.run_udafters;
+    } else {
+      hook = run_.system.run_udafterf;
+    }
+    RunHook(hook, true, 0);
+  }
+  view_.ShowStatus("Update Finished.");
+  if (!success) {
+    // A host waiting for the result must hear of the failure too.
+    if (!finished_) host_.SendResult(kResultNotCompleted);
+    const bool shown_style =
+        run_.display_style == kStyleNormal || run_.display_style == kStyleSilent;
+    if (shown_style && !setup_.self_update && run_.prompts.end_win2 != 0) {
+      host_.ShowTopmostBox(run_.prompts.end_win2_msg, "Information");
+    }
+  }
+  view_.PostPageDone(!success);
+}
+
+}  // namespace corvane

@@ -1,0 +1,102 @@
+// The update stage: installs what the download stage left in the temporary
+// folder. It closes the programs that hold the files, backs every file it
+// will overwrite up to "<path>.ebk", copies, unpacks and records what it
+// wrote, writes the new versions into the local configuration and removes
+// the back-ups; any failure after the first change rolls everything back.
+//
+// Portable: it acts only through StageFileSystem and ProcessControl, reports
+// through its page (StageView) and the updater (StageHost). Run() is the
+// worker's body; Finish() runs on the page's thread when the worker is done.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "updater/engine/stage_platform.h"
+#include "updater/engine/update_items.h"
+#include "updater/ui/stage_view.h"
+
+namespace corvane {
+
+struct UpdateStageSetup {
+  std::string updater_folder;  // with trailing "\"
+  std::string temp_folder;     // the download folder, with trailing "\"
+  std::string title;           // the wizard's title, for the tray tooltip
+  int config_item = -1;        // the item that replaces the local configuration itself
+  bool self_update = false;    // the run fetches a new updater (hooks and boxes are skipped)
+  std::string archive_password;
+};
+
+// The folder an entry of an item is installed into: the item's `path`
+// (empty: the updater's folder; directory constants expanded; without a
+// ":" it is relative to the updater's folder), then the entry's subfolder,
+// with "/" turned into "\" and a trailing "\".
+std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
+                             const std::string& updater_folder, StageHost& host);
+
+class UpdateStage {
+ public:
+  UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view, StageHost& host,
+              StageFileSystem& files, ProcessControl& processes);
+
+  // Every step from closing programs to removing the back-ups; posts the
+  // worker's result to the page. False after a failure (rolled back).
+  bool Run();
+  // On the page's thread, once: temporary folder, "runme" programs, the
+  // hook program, the host's -1 after a failure, then the next page.
+  void Finish(bool success);
+  bool Finished() const { return finished_; }
+
+  // Single steps, public for the tests.
+  bool CloseProcess(uint32_t pid);
+  // Unpacks `archive` into `folder`, backing up what it overwrites into the
+  // lists of `item`. An entry that would land outside the folder fails it.
+  bool UnzipWithBackup(const std::string& archive, const std::string& folder, FileItem& item);
+  void RollBack();
+  void RemoveBackups();
+
+ private:
+  template <typename Fn>
+  void ForEachPresentItem(Fn fn);
+  bool CloseConfiguredPrograms();
+  bool CloseBusyModules();
+  bool CloseOne(const std::string& name, uint32_t pid, bool ask_every_time);
+  // Creates the folder (remembering what it made); "" when that failed.
+  std::string FolderFor(const std::string& item_path, const std::string& subfolder);
+  // Back-up of one installed path; false (after the box) when it failed.
+  // `error_prefix` receives the text of the failure.
+  bool BackUp(const std::string& path, std::vector<std::string>* backed_up,
+              std::string* error_prefix);
+  bool BackUpAll();
+  bool CopyAll();
+  bool CopyEntry(const std::string& item_folder, const std::string& item_path,
+                 const DownloadEntry& entry, std::vector<std::string>* created,
+                 std::string* installed);
+  void UpdateConfiguration();
+  void Fail();
+  void RunHook(const std::string& configured, bool as_status, unsigned wait_ms);
+  void Tooltip(const std::string& text);
+
+  UpdateRun& run_;
+  const UpdateStageSetup setup_;
+  StageView& view_;
+  StageHost& host_;
+  StageFileSystem& files_;
+  ProcessControl& processes_;
+
+  bool finished_ = false;
+  bool finishing_ = false;
+  bool close_box_shown_ = false;
+  // Every installed path the stage backed up or wrote: a path is backed up
+  // once only, so a second item writing the same file cannot replace the
+  // original in its ".ebk" with new bytes.
+  std::set<std::string> touched_;
+  // Back-ups the roll-back could not put back: their ".ebk" copies stay.
+  std::set<std::string> unrestored_;
+  // Folders the stage created, outermost first; a roll-back removes those
+  // left empty.
+  std::vector<std::string> made_folders_;
+};
+
+}  // namespace corvane
