@@ -141,7 +141,11 @@ def run_demo(rig, server, tree, show):
         after = windows.state("Sample App 1.1")
         if after:
             break
-        if host is None and windows.state(wizard) is None and windows.state("Sample App") is None:
+        # The button comes back when update.exe has ended while Sample App
+        # 1.0 still runs: the update did not take place.
+        if host and host.enabled.get(sample.CHECK):
+            break
+        if host is None and windows.state("Sample App") is None:
             after = windows.state("Sample App 1.1", wait_ms=10000)
             break
         time.sleep(0.2)
