@@ -209,13 +209,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
       // Sizes come as pointer-sized values: a 32-bit program sees up to 4 GiB.
       SetText(window, IDC_SAMPLE_BYTES, Mebibytes(static_cast<ULONG_PTR>(lp)) + " of " +
                                             Mebibytes(static_cast<ULONG_PTR>(wp)));
+      SetText(window, IDC_SAMPLE_STATUS, "Downloading the new version...");
       return 0;
     case CORVANE_MSG_FILE_PERCENT:
       SetBar(window, IDC_SAMPLE_FILE_BAR, lp, wp);
       return 0;
     case CORVANE_MSG_OVERALL_PROGRESS:
       SetBar(window, IDC_SAMPLE_ALL_BAR, lp, wp);
-      SetText(window, IDC_SAMPLE_STATUS, "Downloading the new version...");
       return 0;
     case CORVANE_MSG_RESULT: {
       // A result is a signed number in an unsigned parameter.
