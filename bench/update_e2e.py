@@ -79,11 +79,12 @@ def tree_files(root):
 
 def install(app, tree_exe, big_old, tree_src, port):
     """The installed version 1.0: the old big file, the old data folder and
-    update.exe with its local configuration."""
+    update.exe with its local configuration and a wizard design."""
     shutil.rmtree(app, ignore_errors=True)
     updater = app / "updateApp"
     updater.mkdir(parents=True)
     shutil.copy2(tree_exe, updater / "update.exe")
+    shutil.copy2(REPO / "samples" / "ui" / "ui.dat", updater / "ui.dat")
     subprocess.run(["cp", "--reflink=never", str(big_old), str(app / "big.bin")], check=True)
     if tree_src:
         subprocess.run(["cp", "-r", str(tree_src), str(app / "data")], check=True)

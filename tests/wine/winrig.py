@@ -8,6 +8,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -233,12 +234,20 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
             super().do_HEAD()
 
 
+class _QuietServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A client that reads only the head of an answer (a status check)
+        # drops the connection: nothing to report.
+        if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            super().handle_error(request, client_address)
+
+
 class HttpServer:
     def __init__(self, root):
         self.root = Path(root)
         self.root.mkdir(parents=True, exist_ok=True)
         handler = lambda *a, **kw: _Handler(*a, directory=str(self.root), **kw)
-        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self._server = _QuietServer(("127.0.0.1", 0), handler)
         self._server.daemon_threads = True
         self._server.routes = {}
         self._server.requests = []
