@@ -184,12 +184,15 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
                                  rename="good.bin", **HIDE)},
         "reset": {"file0": dict(ver="2", urls=[broken_server(http_server, "rst.bin", good, "reset")],
                                 rename="good.bin", **HIDE)},
-        # file1's destination is a folder of that name: it cannot be written
-        # once file0 (and the empty file's new bytes) were copied.
+        # file3's destination is a folder of that name: it cannot be written
+        # once file0 and file1 (the empty file's new bytes) were copied and
+        # file2 was created in a new folder.
         "unwritable": {
             "file0": dict(ver="2", urls=[http_server.url("good.bin")], md5=md5(good), **HIDE),
             "file1": dict(ver="2", urls=[http_server.url("other.bin")], rename="empty.cfg", **HIDE),
-            "file2": dict(ver="2", urls=[http_server.url("other.bin")], rename="blocked.bin", **HIDE),
+            "file2": dict(ver="2", urls=[http_server.url("other.bin")], rename="fresh.bin",
+                          path="{parent}\\new", **HIDE),
+            "file3": dict(ver="2", urls=[http_server.url("other.bin")], rename="blocked.bin", **HIDE),
         },
     }
     (install_dir / "blocked.bin").mkdir()
@@ -216,6 +219,8 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
             assert "Successfully restore file: " + wine.winpath(install_dir / "good.bin") in lines
             assert "Successfully restore file: " + wine.winpath(install_dir / "empty.cfg") in lines
             assert "Update failed." in lines
+            assert "Successful delete file: " + wine.winpath(app / "new" / "fresh.bin") in lines
+            assert not (app / "new").exists()
 
 
 def start_helper(wine, helper, args, ready, timeout=20):
