@@ -15,6 +15,8 @@ import time
 from pathlib import Path
 
 STAMP = re.compile(r"^\d\d:\d\d:\d\d    ")
+# The test host's escapes in its record lines ("\\" stands for a backslash).
+_UNESCAPED = {"n": "\n", "r": "\r", "t": "\t"}
 
 
 def free_port():
@@ -157,7 +159,7 @@ class HostRun:
                 self.messages.append((int(a), int(b), int(c)))
             elif kind == "BOX":
                 caption, body, answer = (rest.split("\t") + ["", "", ""])[:3]
-                unescape = lambda s: s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
+                unescape = lambda s: re.sub(r"\\(.)", lambda m: _UNESCAPED.get(m.group(1), m.group(1)), s)
                 self.boxes.append((unescape(caption), unescape(body)))
             elif kind == "EXIT":
                 self.exited = True

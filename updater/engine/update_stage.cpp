@@ -122,9 +122,10 @@ bool UpdateStage::CloseConfiguredPrograms() {
 bool UpdateStage::CloseBusyModules() {
   auto busy = [&](const std::string& item_path, const DownloadEntry& entry, bool every_time) {
     if (!IsProgramOrLibrary(entry.file_name)) return true;
-    const std::string folder = FolderFor(item_path, entry.subfolder);
-    if (folder.empty()) return true;  // the back-up or copy reports it
-    const std::string installed = folder + entry.file_name;
+    // Only looked at: nothing is created before the back-up starts.
+    const std::string installed =
+        InstallFolderFor(item_path, entry.subfolder, setup_.updater_folder, host_) +
+        entry.file_name;
     if (files_.FileSize(installed) <= 0 || files_.CanOpenReadWrite(installed)) return true;
     return CloseOne(entry.file_name, processes_.FindByFileName(entry.file_name), every_time);
   };
@@ -155,6 +156,15 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
     host_.WriteLog(kUnauthorized + path);
     *error_prefix = kUnauthorized;
     return false;
+  }
+  if (files_.FileSize(path + ".ebk") >= 0) {
+    // Left by an earlier update whose roll-back could not restore this
+    // file: it may be the only copy of the original, so it is used as the
+    // back-up instead of being overwritten with what is there now.
+    host_.WriteLog("An earlier backup of the file is kept: " + path + ".ebk");
+    touched_.insert(Key(path));
+    backed_up->push_back(path);
+    return true;
   }
   host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
   if (!files_.CopyFile(path, path + ".ebk")) {
