@@ -21,7 +21,6 @@ Size: update.exe as shipped (the 32-bit release build). Goal: <= 600 KiB.
 
     /usr/bin/python3 bench/update_e2e.py <abs-build-dir>
 """
-import hashlib
 import os
 import shutil
 import subprocess
