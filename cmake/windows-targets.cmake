@@ -5,6 +5,16 @@
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# update.exe ships with every publisher's application, so Release builds are
+# optimised for size, and every function and datum gets a section of its own
+# so that the program's link drops whatever nothing uses (see update). The
+# digest loop keeps -O2: it sets the pace of every verified download.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  string(REPLACE "-O3" "-Os" CMAKE_C_FLAGS_RELEASE "${CMAKE_C_FLAGS_RELEASE}")
+  string(REPLACE "-O3" "-Os" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
+  add_compile_options(-ffunction-sections -fdata-sections)
+  set_source_files_properties(shared/md5_digest.cpp PROPERTIES COMPILE_OPTIONS -O2)
+endif()
 
 # Import libraries the loader resolves before WinMain: update.exe may import
 # only KnownDLLs and comctl32 this way (check_static_imports fails the build
@@ -35,6 +45,10 @@ add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 check_static_imports(update)
+# update.exe ships with the application: unused code dropped, no symbols.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  target_link_options(update PRIVATE -Wl,--gc-sections -s)
+endif()
 set_source_files_properties(updater/update.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")
 
@@ -60,4 +74,20 @@ foreach(src ${WIN_BENCH_CPP})
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name}_win ${src})
   target_link_libraries(${name}_win PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+endforeach()
+
+# The sample host program (samples/host/), twice from the same sources: the
+# installed version 1.0 and the version 1.1 that the demo's server offers.
+# Both are named SampleApp.exe, in folders of their own.
+set_source_files_properties(samples/host/sample_app.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/samples/host/sample_app.manifest")
+foreach(minor 0 1)
+  add_executable(sample_app_1_${minor} WIN32 samples/host/sample_app_win.cpp samples/host/sample_app.rc)
+  target_compile_definitions(sample_app_1_${minor} PRIVATE SAMPLE_MAJOR=1 SAMPLE_MINOR=${minor})
+  target_link_libraries(sample_app_1_${minor} PRIVATE comctl32 gdi32 user32)
+  set_target_properties(sample_app_1_${minor} PROPERTIES OUTPUT_NAME SampleApp
+    RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/sample-1.${minor}")
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    target_link_options(sample_app_1_${minor} PRIVATE -Wl,--gc-sections -s)
+  endif()
 endforeach()

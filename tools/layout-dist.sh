@@ -8,3 +8,6 @@ cp -f "$win_build/update.exe" "$dist/updateApp/update.exe"
 if [ -f "$win_build/Corvane.exe" ]; then
   cp -f "$win_build/Corvane.exe" "$dist/Corvane.exe"
 fi
+# The header publishers' programs include to read the updater's messages.
+mkdir -p "$dist/sdk"
+cp -f "$(dirname "$0")/../sdk/corvane_host.h" "$dist/sdk/corvane_host.h"

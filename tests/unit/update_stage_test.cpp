@@ -244,6 +244,16 @@ TEST_F(UpdateStageTest, AnOriginalThatCannotBeRestoredKeepsItsBackup) {
   EXPECT_EQ(files.files[kApp + "a.txt"], "old a");  // the others are back
 }
 
+TEST_F(UpdateStageTest, ABackupLeftByAnEarlierRunIsNeverOverwritten) {
+  // The earlier run could not restore app.exe; its original is only in the copy.
+  files.files[kApp + "app.exe"] = "half written";
+  files.files[kApp + "app.exe.ebk"] = "the original";
+  files.copy_fails.insert("C:\\app\\docs\\x\\d2.txt");
+  EXPECT_FALSE(Stage().Run());
+  EXPECT_EQ(files.files[kApp + "app.exe"], "the original");
+  EXPECT_TRUE(files.Backups().empty());
+}
+
 TEST_F(UpdateStageTest, TwoItemsWritingOneFileStillRestoreTheOriginal) {
   // The archive also carries app.exe: its back-up must stay the original,
   // and undoing the archive must not delete the restored original.

@@ -162,9 +162,9 @@ def broken_server(http_server, name, data, mode):
 
 def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, wine, http_server,
                                                   tmp_path):
-    """Four hidden runs: a wrong MD5, a download cut short (closed, then
-    reset), and an update whose second item cannot be written after the
-    first was copied. Every original byte for byte, no new file, no .ebk,
+    """Five hidden runs: a wrong MD5, a download cut short (closed, then
+    reset), an archive with an entry outside its folder, and an update whose
+    last item cannot be written after the others were copied. Every original byte for byte, no new file, no .ebk,
     the host told -1, no box."""
     app = install_dir.parent
     good = payload("good", 50_000)
@@ -184,14 +184,23 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
                                  rename="good.bin", **HIDE)},
         "reset": {"file0": dict(ver="2", urls=[broken_server(http_server, "rst.bin", good, "reset")],
                                 rename="good.bin", **HIDE)},
-        # file1's destination is a folder of that name: it cannot be written
-        # once file0 (and the empty file's new bytes) were copied.
+        # An archive entry that would land outside the destination.
+        "escape": {
+            "file0": dict(ver="2", urls=[http_server.url("good.bin")], md5=md5(good), **HIDE),
+            "file1": dict(ver="2", urls=[http_server.url("evil.zip")], uncompress=1, **HIDE),
+        },
+        # file3's destination is a folder of that name: it cannot be written
+        # once file0 and file1 (the empty file's new bytes) were copied and
+        # file2 was created in a new folder.
         "unwritable": {
             "file0": dict(ver="2", urls=[http_server.url("good.bin")], md5=md5(good), **HIDE),
             "file1": dict(ver="2", urls=[http_server.url("other.bin")], rename="empty.cfg", **HIDE),
-            "file2": dict(ver="2", urls=[http_server.url("other.bin")], rename="blocked.bin", **HIDE),
+            "file2": dict(ver="2", urls=[http_server.url("other.bin")], rename="fresh.bin",
+                          path="{parent}\\new", **HIDE),
+            "file3": dict(ver="2", urls=[http_server.url("other.bin")], rename="blocked.bin", **HIDE),
         },
     }
+    (http_server.root / "evil.zip").write_bytes(zip_bytes({"ok.txt": b"fine", "../../evil.txt": b"x"}))
     (install_dir / "blocked.bin").mkdir()
     for case, items in cases.items():
         marker.unlink(missing_ok=True)
@@ -207,8 +216,11 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
         assert RESULT_FAILED in lines, case
         assert {k: v for k, v in tree(app).items() if k != "updateApp/update.log"} == before, case
         assert backups(app) == [], case
-        hook = "run_dlafterf" if case != "unwritable" else "run_udafterf"
+        hook = "run_udafterf" if case in ("escape", "unwritable") else "run_dlafterf"
         assert wait_lines(marker, 1) == [hook], case
+        if case == "escape":
+            assert "Unzip failed." in lines
+            assert not list(tmp_path.rglob("evil.txt"))
         if case == "md5":
             assert "which is not equal to the original MD5: " + "0" * 32 in lines
             assert "The Downloaded file's MD5 is " + md5(good) in lines
@@ -216,6 +228,8 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
             assert "Successfully restore file: " + wine.winpath(install_dir / "good.bin") in lines
             assert "Successfully restore file: " + wine.winpath(install_dir / "empty.cfg") in lines
             assert "Update failed." in lines
+            assert "Successful delete file: " + wine.winpath(app / "new" / "fresh.bin") in lines
+            assert not (app / "new").exists()
 
 
 def start_helper(wine, helper, args, ready, timeout=20):

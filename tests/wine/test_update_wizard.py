@@ -96,3 +96,27 @@ def test_normal_automatic_runs_without_a_click(install_dir, run_updater, wine, h
     assert run.results == [3, 1]
     assert (install_dir / "app.dat").read_bytes() == data
     assert "CLICK" not in run.record
+
+
+def test_failed_update_on_screen_says_so_and_rolls_back(install_dir, run_updater, wine,
+                                                        http_server):
+    data = payload("blocked", 100_000)
+    prepare(install_dir, http_server, data, mode={"show_type": 0, "op_mode": 1}, start_win=0)
+    sections = {
+        "file0": dict(ver="2.0", urls=[http_server.url("app.dat")], md5=md5(data), show_type=0, op_mode=1),
+        "file1": dict(ver="2.0", urls=[http_server.url("app.dat")], rename="blocked.dat", show_type=0, op_mode=1),
+        "UI": {"start_win": 0},
+    }
+    (http_server.root / "server.ini").write_bytes(crlf(ini(sections)))
+    install(install_dir, http_server.url("server.ini"), {"file0": "1.0", "file1": "1.0"})
+    (install_dir / "blocked.dat").mkdir()
+    before = tree(install_dir)
+    clear_downloads(wine)
+    run = run_updater(install_dir, answers=("ok", "ok"), timeout=90)
+    assert run.exited and not run.timed_out, run.record
+    blocked = wine.winpath(install_dir / "blocked.dat")
+    assert run.boxes == [("Information", "\nFailed to update the file: %s\n" % blocked),
+                         ("Information", "Upgrade failed!")], run.record
+    assert run.results == [3, -1]
+    assert {k: v for k, v in tree(install_dir).items() if k != "update.log"} == \
+        {k: v for k, v in before.items() if k != "update.log"}

@@ -8,12 +8,15 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
 from pathlib import Path
 
 STAMP = re.compile(r"^\d\d:\d\d:\d\d    ")
+# The test host's escapes in its record lines ("\\" stands for a backslash).
+_UNESCAPED = {"n": "\n", "r": "\r", "t": "\t"}
 
 
 def free_port():
@@ -156,7 +159,7 @@ class HostRun:
                 self.messages.append((int(a), int(b), int(c)))
             elif kind == "BOX":
                 caption, body, answer = (rest.split("\t") + ["", "", ""])[:3]
-                unescape = lambda s: s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
+                unescape = lambda s: re.sub(r"\\(.)", lambda m: _UNESCAPED.get(m.group(1), m.group(1)), s)
                 self.boxes.append((unescape(caption), unescape(body)))
             elif kind == "EXIT":
                 self.exited = True
@@ -235,12 +238,20 @@ class _Handler(http.server.SimpleHTTPRequestHandler):
             super().do_HEAD()
 
 
+class _QuietServer(http.server.ThreadingHTTPServer):
+    def handle_error(self, request, client_address):
+        # A client that reads only the head of an answer (a status check)
+        # drops the connection: nothing to report.
+        if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            super().handle_error(request, client_address)
+
+
 class HttpServer:
     def __init__(self, root):
         self.root = Path(root)
         self.root.mkdir(parents=True, exist_ok=True)
         handler = lambda *a, **kw: _Handler(*a, directory=str(self.root), **kw)
-        self._server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        self._server = _QuietServer(("127.0.0.1", 0), handler)
         self._server.daemon_threads = True
         self._server.routes = {}
         self._server.requests = []

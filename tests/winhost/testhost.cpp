@@ -61,7 +61,8 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '\n') out += "\\n";
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else out += c;

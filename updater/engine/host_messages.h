@@ -1,21 +1,24 @@
 // Window message numbers of the updater, shared by the engine and the wizard.
 #pragma once
 
+#include "sdk/corvane_host.h"
+
 namespace corvane {
 
-// WM_USER is 0x0400; spelled out so this header needs no <windows.h>.
-constexpr unsigned kWmUser = 0x0400;
+// WM_USER, without <windows.h>.
+constexpr unsigned kWmUser = CORVANE_WM_USER;
 
-// Posted to the host window given by "/HWND:".
-constexpr unsigned kHostResultMessage = kWmUser + 999;      // wParam: 3, 2, 1 or -1
-constexpr unsigned kHostOverallProgress = kWmUser + 998;    // 100 * items, 100 * done
-constexpr unsigned kHostFilePercent = kWmUser + 997;        // 100, percent
-constexpr unsigned kHostFileBytes = kWmUser + 996;          // total bytes, bytes done
+// Posted to the host window given by "/HWND:". The numbers live in the header
+// that publishers' programs include, so both sides read the same ones.
+constexpr unsigned kHostResultMessage = CORVANE_MSG_RESULT;            // wParam: 3, 2, 1 or -1
+constexpr unsigned kHostOverallProgress = CORVANE_MSG_OVERALL_PROGRESS;  // 100 * items, 100 * done
+constexpr unsigned kHostFilePercent = CORVANE_MSG_FILE_PERCENT;        // 100, percent
+constexpr unsigned kHostFileBytes = CORVANE_MSG_FILE_BYTES;            // total bytes, bytes done
 
-constexpr int kResultUpdated = 1;
-constexpr int kResultNoNewVersion = 2;
-constexpr int kResultNewVersion = 3;
-constexpr int kResultNotCompleted = -1;
+constexpr int kResultUpdated = CORVANE_RESULT_UPDATED;
+constexpr int kResultNoNewVersion = CORVANE_RESULT_NO_NEW_VERSION;
+constexpr int kResultNewVersion = CORVANE_RESULT_NEW_VERSION;
+constexpr int kResultNotCompleted = CORVANE_RESULT_NOT_COMPLETED;
 
 // Between the wizard pages, their workers and the main window.
 constexpr unsigned kPageStartDownload = kWmUser + 120;  // page 0 fills its list with it too

@@ -157,6 +157,15 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
     *error_prefix = kUnauthorized;
     return false;
   }
+  if (files_.FileSize(path + ".ebk") >= 0) {
+    // Left by an earlier update whose roll-back could not restore this
+    // file: it may be the only copy of the original, so it is used as the
+    // back-up instead of being overwritten with what is there now.
+    host_.WriteLog("An earlier backup of the file is kept: " + path + ".ebk");
+    touched_.insert(Key(path));
+    backed_up->push_back(path);
+    return true;
+  }
   host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
   if (!files_.CopyFile(path, path + ".ebk")) {
     files_.DeleteFile(path + ".ebk");  // no partial copy left beside the original
