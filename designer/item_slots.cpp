@@ -39,7 +39,7 @@ ItemSlot ItemSlot::NewProject() {
 size_t SlotCount(ItemKind kind) { return kind == ItemKind::kFile ? 20 : 10; }
 
 std::string SlotSection(ItemKind kind, size_t index) {
-  return Format(kind == ItemKind::kFile ? "file%zu" : "dir%zu", index);
+  return (kind == ItemKind::kFile ? "file" : "dir") + std::to_string(index);
 }
 
 std::string SlotLabel(ItemKind kind, size_t index, const std::string& packed_urls) {

@@ -98,7 +98,7 @@ void RecentProjects::Load(IniStore& status,
                           const std::function<bool(const std::string&)>& usable) {
   paths_.clear();
   for (size_t i = 0; i < kMaxRecentProjects; ++i) {
-    std::string path = status.GetString("prj", Format("name%zu", i));
+    std::string path = status.GetString("prj", "name" + std::to_string(i));
     if (path.empty()) break;
     if (!usable(path)) continue;
     // A hand-edited file may name a project twice; the list never does.
@@ -110,8 +110,8 @@ void RecentProjects::Load(IniStore& status,
 
 bool RecentProjects::Write(IniStore& status, bool have_project, int selected_tab) const {
   bool ok = true;
-  for (size_t i = 0; i < paths_.size(); ++i) ok = status.SetString("prj", Format("name%zu", i), paths_[i]) && ok;
-  ok = status.SetString("prj", Format("name%zu", paths_.size()), "") && ok;
+  for (size_t i = 0; i < paths_.size(); ++i) ok = status.SetString("prj", "name" + std::to_string(i), paths_[i]) && ok;
+  ok = status.SetString("prj", "name" + std::to_string(paths_.size()), "") && ok;
   if (!paths_.empty()) {
     ok = status.SetInt("prj", "have_prj", have_project ? 1 : 0) && ok;
     ok = status.SetInt("prj", "cursel", selected_tab) && ok;

@@ -62,7 +62,7 @@ std::string PackUrlLines(const std::vector<std::string>& lines) {
     UrlSource url;
     std::string stored = ParseDisplayLine(lines[i], &url) ? StoredForm(url) : Trim(lines[i]);
     if (i > 0) packed += ";;";
-    packed += Format("url%zu=", i) + stored;
+    packed += "url" + std::to_string(i) + "=" + stored;
   }
   return packed;
 }
@@ -70,7 +70,7 @@ std::string PackUrlLines(const std::vector<std::string>& lines) {
 std::vector<std::string> UnpackUrlList(const std::string& packed) {
   std::vector<std::string> lines;
   for (size_t i = 0; i < kMaxUrls; ++i) {
-    std::string value = GetAttribute(packed, Format("url%zu", i));
+    std::string value = GetAttribute(packed, "url" + std::to_string(i));
     if (value.empty()) break;
     UrlSource url;
     if (ParseStoredForm(value, &url)) lines.push_back(DisplayForm(url, false));
