@@ -12,6 +12,8 @@
 //   answers: comma-separated list of ok, yes, no, retry, cancel ("-" for none);
 //            "hold" leaves that box (and every later one) open
 //   working-dir: "-" for the program's own folder
+//
+// testhost.exe --drive ... drives a program's dialogs instead (dialog_driver.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -19,6 +21,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "dialog_driver.h"
 
 namespace {
 
@@ -136,6 +140,7 @@ std::vector<std::string> SplitAnswers(const std::string& s) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (__argc > 1 && std::string(__argv[1]) == "--drive") return RunDialogDriver(__argc, __argv);
   if (__argc < 6) return 2;
   g_record = std::fopen(__argv[1], "w");
   if (!g_record) return 3;
