@@ -45,7 +45,8 @@ std::string RunFileDialog(HWND owner, const char* filter, const char* default_ex
   ofn.nMaxFile = sizeof(file);
   ofn.lpstrInitialDir = folder.c_str();
   ofn.lpstrDefExt = default_ext;
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | (save ? 0 : OFN_FILEMUSTEXIST);
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | (save ? 0 : OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST);
+  // Save As may name a folder that does not exist yet; it is created.
   BOOL ok = save ? ::GetSaveFileNameA(&ofn) : ::GetOpenFileNameA(&ofn);
   ::SetCurrentDirectoryA(folder.c_str());
   return ok ? std::string(file) : std::string();

@@ -298,3 +298,40 @@ class FtpServer:
         except subprocess.TimeoutExpired:
             self._proc.kill()
         self._log_file.close()
+
+
+class DriveRun:
+    """What the dialog driver (testhost.exe --drive) recorded: the output
+    lines of each script command, in order."""
+
+    def __init__(self, record_path):
+        text = Path(record_path).read_text(errors="replace") if Path(record_path).exists() else ""
+        self.record = text
+        self.errors = [l for l in text.splitlines() if l.startswith("ERROR")]
+        self.steps = []  # (command, [result lines])
+        for line in text.splitlines():
+            if line.startswith("> "):
+                self.steps.append((line[2:].replace("\\t", "\t"), []))
+            elif self.steps:
+                self.steps[-1][1].append(line)
+
+    def results(self, kind):
+        """Every result line starting with `kind` (LIST, TEXT, ENABLED, BOX,
+        TITLE, ...), without that word."""
+        out = []
+        for _, lines in self.steps:
+            out += [l[len(kind) + 1:] for l in lines if l.startswith(kind + " ") or l == kind]
+        return out
+
+    def boxes(self):
+        return [tuple(b.split("\t")[:2]) for b in self.results("BOX")]
+
+
+def drive(wine, testhost, program, script_lines, args=(), timeout=240):
+    """Runs `program` under the dialog driver with the given script."""
+    script = Path(tempfile.mkstemp(prefix="drive-", suffix=".txt", dir=wine.workdir)[1])
+    script.write_text("\n".join(script_lines) + "\n")
+    record = script.with_suffix(".rec")
+    wine.run(testhost, ["--drive", wine.winpath(script), wine.winpath(record), wine.winpath(program),
+                        *args], timeout=timeout)
+    return DriveRun(record)

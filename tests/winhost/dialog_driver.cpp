@@ -6,6 +6,7 @@
 //   pick <sel>\t<text>             choose a list or drop-down entry by its text
 //   check <sel>\t0|1               set a check box by clicking it when needed
 //   click <sel>                    click a control
+//   key <sel>\t<virtual key>       press a key on a control (e.g. 40 down)
 //   list <sel> | text <sel> | enabled <sel> | title
 //   box <answer>                   wait for a message box, record it, answer it
 //   nobox                          record any message box that is open now
@@ -143,14 +144,17 @@ void NotifyParent(HWND control, WORD code) {
                reinterpret_cast<LPARAM>(control));
 }
 
+// List and drop-down texts cross the process boundary as wide text.
 std::vector<std::string> Rows(HWND hwnd) {
   std::vector<std::string> rows;
   const bool combo = ClassOf(hwnd) == "ComboBox";
-  LRESULT count = SendMessageA(hwnd, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+  LRESULT count = SendMessageW(hwnd, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    char buf[2048] = {};
-    SendMessageA(hwnd, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
-    rows.push_back(buf);
+    wchar_t wide[2048] = {};
+    SendMessageW(hwnd, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide));
+    char narrow[4096] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    rows.push_back(narrow);
   }
   return rows;
 }
@@ -262,6 +266,12 @@ bool Run(const std::string& line, HANDLE process) {
     HWND h = Find(arg);
     if (!need(h)) return true;
     PostClick(h);
+  } else if (cmd == "key") {
+    HWND h = Find(arg);
+    if (!need(h)) return true;
+    WPARAM vk = static_cast<WPARAM>(std::atoi(value.c_str()));
+    PostMessageA(h, WM_KEYDOWN, vk, 0);
+    PostMessageA(h, WM_KEYUP, vk, 0);
   } else if (cmd == "list") {
     HWND h = Find(arg);
     if (!need(h)) return true;
