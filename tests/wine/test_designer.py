@@ -16,7 +16,7 @@ SHOTS = REPO / "docs" / "img"
 BUTTONS = ["&New", "&Open", "&Save", "Save&As", "&Close"]
 
 
-def enabled_states(buttons="BUTTONS"):
+def enabled_states():
     return [f"enabled {b}" for b in BUTTONS]
 
 
@@ -85,8 +85,123 @@ def test_designer_project_round_trip(wine, testhost, designer, tmp_path):
     ]
     run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
     (tmp_path / "record.txt").write_text(run.record)
+    assert not run.errors, run.record
     for bmp in shots.glob("*.bmp"):
         subprocess.run(["convert", str(bmp), str(bmp.with_suffix(".png"))], check=True)
-    print((projects / "demo" / "demo.epj").read_text())
-    print((designer / "system" / "status.cfg").read_text())
-    assert not run.errors
+    if SHOTS_WANTED:
+        SHOTS.mkdir(parents=True, exist_ok=True)
+        for png in shots.glob("*.png"):
+            shutil.copy2(png, SHOTS / f"designer-{png.name}")
+
+    states = run.results("ENABLED")
+    # New, Open, Save, Save As, Close: no project; new (modified) project;
+    # saved; closed again.
+    assert states[0:5] == ["1", "1", "0", "0", "0"]
+    assert states[5:10] == ["0", "0", "1", "1", "1"]
+    assert states[10:15] == ["0", "0", "0", "1", "1"]
+    assert states[15:20] == ["1", "1", "0", "0", "0"]
+    assert states[20] == "1"  # typing after reopening enables Save
+    assert run.boxes() == [
+        ("Corvane", "Name can not be empty, can not contain characters not supported."),
+        ("Corvane", "Path can not be empty."),
+        ("Corvane", "Already exists in the list."),
+        ("Corvane", "Save the changes to the project?"),
+        ("Corvane", "Save the changes to the project?"),
+    ]
+    assert run.results("NOBOX") == [""]  # nothing to ask after Save
+    assert run.results("TITLE") == ["Corvane1.0 - demo", "Corvane1.0", "Corvane1.0 - demo",
+                                    "Corvane1.0 - copy"]
+    lists = run.results("LIST")
+    system_rows = "ftp://127.0.0.1/srv/update.ini  Username: u  Password: p|http://h/update.ini"
+    assert lists[0] == system_rows
+    assert lists[1] == ("0: Normal|1: Silent(Nothing can be seen except the prompt and error message)"
+                        "|2: Hide(Nothing can be seen)")
+    assert lists[2] == "|".join(["*[file0]"] + [f"[file{i}]" for i in range(1, 20)])
+    assert lists[3] == system_rows  # reopened from the recent list
+
+    demo = (projects / "demo" / "demo.epj").read_bytes().decode()
+    assert demo == expected_demo_project()
+    # Save As wrote every page into the new file, under the new name.
+    copy = (projects / "copy" / "copy.epj").read_bytes().decode()
+    assert copy == demo.replace("name=demo", "name=copy")
+    status = (designer / "system" / "status.cfg").read_bytes().decode()
+    assert status.startswith("//Created by Corvane\r\n[prj]\r\n")
+    assert winrig_ini(status)["prj"] == {
+        "name0": wine.winpath(projects / "copy" / "copy.epj"),
+        "name1": wine.winpath(projects / "demo" / "demo.epj"),
+        "have_prj": "1", "cursel": "0"}
+
+
+def test_designer_recent_list(wine, testhost, designer, tmp_path):
+    """Ten recent projects; one more pushes the oldest out, one opened again
+    with other letter case moves to the front without a second entry; the
+    last open project is restored at start-up."""
+    projects = tmp_path / "projects"
+    paths = []
+    for i in range(11):
+        folder = projects / f"p{i}"
+        folder.mkdir(parents=True)
+        (folder / f"p{i}.epj").write_bytes(f"[project]\r\nname=p{i}".encode())
+        paths.append(wine.winpath(folder / f"p{i}.epj"))
+    (designer / "system").mkdir()
+    recent = "".join(f"name{i}={p}\r\n" for i, p in enumerate(paths[:10]))
+    (designer / "system" / "status.cfg").write_bytes(
+        f"//Created by Corvane\r\n[prj]\r\n{recent}have_prj=1\r\ncursel=2\r\n".encode())
+    upper_p3 = paths[3].upper()
+    script = ["title", "list #1300", "click &Close", "nobox",
+              "click &Open", "menu 0", f"filedlg {paths[10]}", "title", "click &Close",
+              "click &Open", "menu 0", f"filedlg {upper_p3}", "title",
+              "close", "waitexit"]
+    run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
+    assert not run.errors, run.record
+    titles = run.results("TITLE")
+    assert titles[0:2] == ["Corvane1.0 - p0", "Corvane1.0 - p10"]
+    assert titles[2].lower() == "corvane1.0 - p3"
+    # The restored project showed its last tab: the Directory page's list.
+    assert run.results("LIST")[0].startswith("[dir0]|[dir1]")
+    prj = winrig_ini((designer / "system" / "status.cfg").read_text())["prj"]
+    names = [prj.get(f"name{i}") for i in range(11)]
+    assert names[10] is None
+    assert names[0].lower() == paths[3].lower()
+    assert names[1:] == [paths[10], paths[0], paths[1], paths[2]] + paths[4:9] + [None]
+    assert prj["have_prj"] == "1"
+
+
+SHOTS_WANTED = bool(__import__("os").environ.get("CORVANE_SHOTS"))
+
+DEFAULT_SLOT = "username=anonymous\r\npw=quillfern\r\nprotocol=0\r\n"
+
+
+def expected_demo_project():
+    files = "".join(f"[file{i}]\r\n{DEFAULT_SLOT}" for i in range(2, 20))
+    dirs = "".join(f"[dir{i}]\r\n{DEFAULT_SLOT}" for i in range(1, 10))
+    return (
+        "[project]\r\nname=demo\r\n"
+        "[system]\r\nurls=url0=ftp://127.0.0.1/srv/update.ini,,u,,p;;url1=http://h/update.ini\r\n"
+        "randomsel=1\r\ntryallurl=0\r\nserver_conf=saved.example/update.ini\r\nprotocol=0\r\n"
+        "closelog=1\r\nclose_proc1=app.exe, helper.exe\r\nusername=u\r\npw=p\r\n"
+        "[UI]\r\nnoupdate_win=0\r\nnoupdate_win_msg=No new version.\r\nstart_win=1\r\n"
+        "start_win_msg=Have new version, now upgrade it?\r\ndl_win=1\r\n"
+        "dl_win_msg=Download file failed, please try again later!\r\nend_win1=1\r\nend_win2=1\r\n"
+        "end_win1_msg=The upgrade is complete!\r\nend_win2_msg=Upgrade failed!\r\nclose_win=1\r\n"
+        "close_win_msg=The upgrade will close some of the relevant processes. "
+        "Save your data and continue.\r\n"
+        "[file0]\r\nurls=url0=http://h/files/app.zip\r\nurl=h/files/app.zip\r\n"
+        "username=anonymous\r\npw=quillfern\r\npath={appdriver}app\r\ndescribe=The application\r\n"
+        "protocol=0\r\nlocal_ver=1.0\r\nfile_ver=1.1\r\nuncompress=1\r\nrename=app.zip\r\n"
+        "op_mode=1\r\nshow_type=1\r\n"
+        f"[file1]\r\n{DEFAULT_SLOT}local_ver=2.0\r\n{files}"
+        "[dir0]\r\nurls=url0=file://C:/dirs/plugins\r\nurl=C:/dirs/plugins\r\n"
+        "username=anonymous\r\npw=quillfern\r\nprotocol=1\r\nfile_ver=3.0\r\n"
+        f"filter=*.dll,*.txt\r\nis_inc_subdir=1\r\n{dirs}")
+
+
+def winrig_ini(text):
+    sections, current = {}, None
+    for line in text.splitlines():
+        if line.startswith("["):
+            current = sections.setdefault(line.strip("[]"), {})
+        elif "=" in line and current is not None:
+            key, _, value = line.partition("=")
+            current[key] = value
+    return sections
