@@ -8,3 +8,6 @@ cp -f "$win_build/update.exe" "$dist/updateApp/update.exe"
 if [ -f "$win_build/Corvane.exe" ]; then
   cp -f "$win_build/Corvane.exe" "$dist/Corvane.exe"
 fi
+# The designer keeps its status file in system\; it is created on first use,
+# but the folder ships so the layout is visible.
+mkdir -p "$dist/system"
