@@ -151,9 +151,11 @@ def test_designer_recent_list(wine, testhost, designer, tmp_path):
     script = ["title", "list #1300", "click &Close", "nobox",
               "click &Open", "menu 0", f"filedlg {paths[10]}", "title", "click &Close",
               "click &Open", "menu 0", f"filedlg {upper_p3}", "title",
-              "close", "waitexit"]
+              "visible &Upgrade", "close", "waitexit"]
     run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
     assert not run.errors, run.record
+    # Without "updateApp\update.exe" the update check reports nothing.
+    assert run.results("VISIBLE") == ["0"]
     titles = run.results("TITLE")
     assert titles[0:2] == ["Corvane1.0 - p0", "Corvane1.0 - p10"]
     assert titles[2].lower() == "corvane1.0 - p3"
@@ -165,6 +167,26 @@ def test_designer_recent_list(wine, testhost, designer, tmp_path):
     assert names[0].lower() == paths[3].lower()
     assert names[1:] == [paths[10], paths[0], paths[1], paths[2]] + paths[4:9] + [None]
     assert prj["have_prj"] == "1"
+
+
+def test_designer_update_check(wine, testhost, designer, build_dir, http_server):
+    """At start-up the designer runs "updateApp\\update.exe /HWND:<window>
+    /OP:CheckVer"; a newer version shows the notice bar, which "&Remind me
+    later" hides again."""
+    updater = designer / "updateApp"
+    updater.mkdir()
+    shutil.copy2(build_dir / "update.exe", updater / "update.exe")
+    shutil.copy2(REPO / "samples" / "ui" / "ui.dat", updater / "ui.dat")
+    (updater / "update.dat").write_bytes(
+        f"[system]\r\nurls=url0={http_server.url('designer.ini')}\r\n[file0]\r\nver=1.0\r\n".encode())
+    (http_server.root / "designer.ini").write_bytes(
+        f"[file0]\r\nver=1.1\r\nurls=url0={http_server.url('Corvane.exe')}\r\n".encode())
+    script = ["visible &Upgrade", "waitvisible &Upgrade", "text Find a new version of the program!",
+              "click &Remind me later", "visible &Upgrade", "close", "waitexit"]
+    run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
+    assert not run.errors, run.record
+    assert "/designer.ini" in http_server.requests
+    assert run.results("VISIBLE") == ["0", "1", "0"]
 
 
 SHOTS_WANTED = bool(__import__("os").environ.get("CORVANE_SHOTS"))

@@ -8,6 +8,7 @@
 //   click <sel>                    click a control
 //   key <sel>\t<virtual key>       press a key on a control (e.g. 40 down)
 //   list <sel> | text <sel> | enabled <sel> | title
+//   visible <sel> | waitvisible <sel>  whether the control is shown (now / within 20 s)
 //   box <answer>                   wait for a message box, record it, answer it
 //   nobox                          record any message box that is open now
 //   filedlg <path>                 wait for a file dialog and choose the path
@@ -266,6 +267,15 @@ bool Run(const std::string& line, HANDLE process) {
     HWND h = Find(arg);
     if (!need(h)) return true;
     PostClick(h);
+  } else if (cmd == "visible" || cmd == "waitvisible") {
+    const DWORD until = GetTickCount() + (cmd == "visible" ? 0 : 20000);
+    HWND h = Find(arg);
+    while (!h && GetTickCount() < until) {
+      Sleep(200);
+      h = Find(arg);
+    }
+    Out(std::string("VISIBLE ") + (h ? "1" : "0"));
+    return true;
   } else if (cmd == "key") {
     HWND h = Find(arg);
     if (!need(h)) return true;
