@@ -81,6 +81,8 @@ def test_designer_project_round_trip(wine, testhost, designer, tmp_path):
         "click &Close", "box yes",
         "click &Open", "menu 1",
         "click Save&As", f"filedlg {w(projects / 'copy' / 'copy.epj')}", "title",
+        # An existing file is only taken when the question is answered Yes.
+        "click Save&As", f"filedlg {w(projects / 'demo' / 'demo.epj')}", "box no", "title",
         "close", "waitexit",
     ]
     run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
@@ -107,10 +109,11 @@ def test_designer_project_round_trip(wine, testhost, designer, tmp_path):
         ("Corvane", "Already exists in the list."),
         ("Corvane", "Save the changes to the project?"),
         ("Corvane", "Save the changes to the project?"),
+        ("Corvane", f"File: {w(projects / 'demo' / 'demo.epj')} Has existed. Override it?"),
     ]
     assert run.results("NOBOX") == [""]  # nothing to ask after Save
     assert run.results("TITLE") == ["Corvane1.0 - demo", "Corvane1.0", "Corvane1.0 - demo",
-                                    "Corvane1.0 - copy"]
+                                    "Corvane1.0 - copy", "Corvane1.0 - copy"]
     lists = run.results("LIST")
     system_rows = "ftp://127.0.0.1/srv/update.ini  Username: u  Password: p|http://h/update.ini"
     assert lists[0] == system_rows
@@ -151,21 +154,37 @@ def test_designer_recent_list(wine, testhost, designer, tmp_path):
     script = ["title", "list #1300", "click &Close", "nobox",
               "click &Open", "menu 0", f"filedlg {paths[10]}", "title", "click &Close",
               "click &Open", "menu 0", f"filedlg {upper_p3}", "title",
-              "visible &Upgrade", "close", "waitexit"]
+              "visible &Upgrade",
+              # A new project over an existing folder: No keeps the dialog,
+              # Yes empties the folder first.
+              "click &Close", "click &New", "window Create A New Project",
+              "type next:Project Name:\tp1", f"type next:Path:\t{wine.winpath(projects)}",
+              "click Cre&ate", "box no", "click Cre&ate", "box yes", "window main", "title",
+              "close", "box no", "waitexit"]
+    (projects / "p1" / "notes").mkdir()
+    (projects / "p1" / "notes" / "old.txt").write_text("old")
     run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
     assert not run.errors, run.record
+    assert [b[1] for b in run.boxes()] == [
+        "Already exists, overwrite?\n(Note: Overwrite will be empty all the contents.)"] * 2 + [
+        "Save the changes to the project?"]
+    assert sorted(p.name for p in (projects / "p1").iterdir()) == ["p1.epj"]
+    assert (projects / "p1" / "p1.epj").read_bytes() == b"[project]\r\nname=p1"
     # Without "updateApp\update.exe" the update check reports nothing.
     assert run.results("VISIBLE") == ["0"]
     titles = run.results("TITLE")
     assert titles[0:2] == ["Corvane1.0 - p0", "Corvane1.0 - p10"]
     assert titles[2].lower() == "corvane1.0 - p3"
+    assert titles[3] == "Corvane1.0 - p1"
     # The restored project showed its last tab: the Directory page's list.
     assert run.results("LIST")[0].startswith("[dir0]|[dir1]")
     prj = winrig_ini((designer / "system" / "status.cfg").read_text())["prj"]
     names = [prj.get(f"name{i}") for i in range(11)]
     assert names[10] is None
-    assert names[0].lower() == paths[3].lower()
-    assert names[1:] == [paths[10], paths[0], paths[1], paths[2]] + paths[4:9] + [None]
+    # p1 came to the front again when it was created anew.
+    assert names[0] == paths[1]
+    assert names[1].lower() == paths[3].lower()
+    assert names[2:] == [paths[10], paths[0], paths[2]] + paths[4:9] + [None]
     assert prj["have_prj"] == "1"
 
 

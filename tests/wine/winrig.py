@@ -324,7 +324,8 @@ class DriveRun:
         return out
 
     def boxes(self):
-        return [tuple(b.split("\t")[:2]) for b in self.results("BOX")]
+        unescape = lambda s: s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
+        return [tuple(unescape(part) for part in b.split("\t")[:2]) for b in self.results("BOX")]
 
 
 def drive(wine, testhost, program, script_lines, args=(), timeout=240):
