@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <cstring>
 #include <vector>
 
 #include "designer/resource.h"

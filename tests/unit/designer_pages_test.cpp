@@ -226,7 +226,10 @@ TEST(ProjectFilesTest, SaveReloadSaveIsByteForByte) {
   EXPECT_EQ(check.ToText(), text1);
   EXPECT_EQ(text1.rfind("[project]\r\nname=demo\r\n[system]\r\n", 0), 0u);
   std::remove(path.c_str());
+  // A file that cannot be read or written leaves the store as it was.
   EXPECT_FALSE(ReadProjectFile(path, &check));
+  EXPECT_EQ(check.ToText(), text1);
+  EXPECT_FALSE(WriteProjectFile(::testing::TempDir() + "no-such-folder/x.epj", check));
 }
 
 TEST(ProjectFilesTest, LocationAndRecentList) {

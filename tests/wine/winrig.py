@@ -311,21 +311,27 @@ class DriveRun:
         self.steps = []  # (command, [result lines])
         for line in text.splitlines():
             if line.startswith("> "):
-                self.steps.append((line[2:].replace("\\t", "\t"), []))
+                self.steps.append((self.unescape(line[2:]), []))
             elif self.steps:
                 self.steps[-1][1].append(line)
 
-    def results(self, kind):
+    @staticmethod
+    def unescape(text):
+        marks = {"n": "\n", "r": "\r", "t": "\t"}
+        return re.sub(r"\\(.)", lambda m: marks.get(m.group(1), m.group(1)), text)
+
+    def results(self, kind, raw=False):
         """Every result line starting with `kind` (LIST, TEXT, ENABLED, BOX,
         TITLE, ...), without that word."""
         out = []
         for _, lines in self.steps:
             out += [l[len(kind) + 1:] for l in lines if l.startswith(kind + " ") or l == kind]
-        return out
+        return out if raw else [self.unescape(l) for l in out]
 
     def boxes(self):
-        unescape = lambda s: s.replace("\\n", "\n").replace("\\r", "\r").replace("\\t", "\t")
-        return [tuple(unescape(part) for part in b.split("\t")[:2]) for b in self.results("BOX")]
+        """(caption, text) of every message box; fields are tab-separated."""
+        return [tuple(self.unescape(part) for part in b.split("\t")[:2])
+                for b in self.results("BOX", raw=True)]
 
 
 def drive(wine, testhost, program, script_lines, args=(), timeout=240):

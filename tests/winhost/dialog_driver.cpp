@@ -46,7 +46,8 @@ void Out(const std::string& line) {
 std::string Escape(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '\n') out += "\\n";
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
     else if (c == '\r') out += "\\r";
     else if (c == '\t') out += "\\t";
     else out += c;
