@@ -63,6 +63,9 @@ def test_designer_project_round_trip(wine, testhost, designer, tmp_path):
         "type #1313\tThe application",
         "pick #1300\t[file1]", "type #1301\t2.0",
         "list #1300",
+        # Browse on the File page fills the address and an empty rename.
+        "pick #1300\t[file2]", "pick #1213\tfile://", "click Browse",
+        f"filedlg {w(projects / 'demo' / 'demo.epj')}", "text #1214", "text #1303",
         "pick #1300\t*[file0]",
         f"shot {w(shots / 'file.bmp')}",
         # Directory page.
@@ -121,12 +124,14 @@ def test_designer_project_round_trip(wine, testhost, designer, tmp_path):
                         "|2: Hide(Nothing can be seen)")
     assert lists[2] == "|".join(["*[file0]"] + [f"[file{i}]" for i in range(1, 20)])
     assert lists[3] == system_rows  # reopened from the recent list
+    browsed = w(projects / "demo" / "demo.epj").replace("\\", "/")
+    assert run.results("TEXT") == [browsed, "demo.epj"]
 
     demo = (projects / "demo" / "demo.epj").read_bytes().decode()
-    assert demo == expected_demo_project()
+    assert demo == expected_demo_project(browsed)
     # Save As wrote every page into the new file, under the new name.
     copy = (projects / "copy" / "copy.epj").read_bytes().decode()
-    assert copy == demo.replace("name=demo", "name=copy")
+    assert copy == demo.replace("[project]\r\nname=demo", "[project]\r\nname=copy")
     status = (designer / "system" / "status.cfg").read_bytes().decode()
     assert status.startswith("//Created by Corvane\r\n[prj]\r\n")
     assert winrig_ini(status)["prj"] == {
@@ -213,8 +218,10 @@ SHOTS_WANTED = bool(__import__("os").environ.get("CORVANE_SHOTS"))
 DEFAULT_SLOT = "username=anonymous\r\npw=quillfern\r\nprotocol=0\r\n"
 
 
-def expected_demo_project():
-    files = "".join(f"[file{i}]\r\n{DEFAULT_SLOT}" for i in range(2, 20))
+def expected_demo_project(browsed):
+    files = (f"[file2]\r\nurl={browsed}\r\nusername=anonymous\r\npw=quillfern\r\nprotocol=2\r\n"
+             "rename=demo.epj\r\n")
+    files += "".join(f"[file{i}]\r\n{DEFAULT_SLOT}" for i in range(3, 20))
     dirs = "".join(f"[dir{i}]\r\n{DEFAULT_SLOT}" for i in range(1, 10))
     return (
         "[project]\r\nname=demo\r\n"
