@@ -63,6 +63,29 @@ bool IsDialogWindow(HWND hwnd) {
   return std::string(cls) == "#32770";
 }
 
+// "About Corvane": the program name and its web and mail links.
+class AboutDialog : public Dialog {
+ protected:
+  bool OnCommand(int id, int code, HWND control) override {
+    if ((id == IDC_ABOUT_WEB || id == IDC_ABOUT_MAIL) && code == STN_CLICKED) {
+      const std::string target = ItemText(id);
+      ::ShellExecuteA(Hwnd(), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      return true;
+    }
+    return Dialog::OnCommand(id, code, control);
+  }
+  INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+    HWND control = reinterpret_cast<HWND>(lp);
+    if (msg == WM_CTLCOLORSTATIC && (control == Item(IDC_ABOUT_WEB) || control == Item(IDC_ABOUT_MAIL))) {
+      HDC dc = reinterpret_cast<HDC>(wp);
+      ::SetTextColor(dc, RGB(0, 0, 255));
+      ::SetBkMode(dc, TRANSPARENT);
+      return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return Dialog::OnMessage(msg, wp, lp);
+  }
+};
+
 }  // namespace
 
 std::string DesignerVersion() {
@@ -421,8 +444,7 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       notice_bar_ = std::make_unique<NoticeBar>(designer_folder_ + "updateApp\\");
       notice_bar_->Create(Hwnd());
       StartUpdater(Hwnd(), designer_folder_ + "updateApp\\",
-                   Format("/HWND:%llu /OP:CheckVer",
-                          static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(Hwnd()))));
+                   "/HWND:" + std::to_string(reinterpret_cast<UINT_PTR>(Hwnd())) + " /OP:CheckVer");
       return TRUE;
     case kUpdaterResultMessage:
       if (wp == 3 && notice_bar_) notice_bar_->Show(true);
@@ -444,7 +466,7 @@ INT_PTR MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SYSCOMMAND:
       if ((wp & 0xFFF0) == IDM_ABOUT) {
-        Dialog about;
+        AboutDialog about;
         about.RunModal(Hwnd(), IDD_ABOUT);
         return TRUE;
       }
