@@ -151,6 +151,11 @@ def test_designer_recent_list(wine, testhost, designer, tmp_path):
         folder.mkdir(parents=True)
         (folder / f"p{i}.epj").write_bytes(f"[project]\r\nname=p{i}".encode())
         paths.append(wine.winpath(folder / f"p{i}.epj"))
+    # The project restored at start-up was edited by hand, badly.
+    (projects / "p0" / "p0.epj").write_bytes(
+        b"[project]\r\nname=p0\r\n[system]\r\nurls=;;url0\r\nprotocol=99\r\nrandomsel=\r\n"
+        b"[UI]\r\nstart_win=yes\r\n[file0]\r\nop_mode=x\r\nshow_type=7\r\nurls=url0=\r\n"
+        b"[dir0]\r\n=\r\nprotocol=-4\r\nurls=url0=ftp://h/d,,,,\r\n[dir0]\r\nfilter\r\n")
     (designer / "system").mkdir()
     recent = "".join(f"name{i}={p}\r\n" for i, p in enumerate(paths[:10]))
     (designer / "system" / "status.cfg").write_bytes(
@@ -182,7 +187,7 @@ def test_designer_recent_list(wine, testhost, designer, tmp_path):
     assert titles[2].lower() == "corvane1.0 - p3"
     assert titles[3] == "Corvane1.0 - p1"
     # The restored project showed its last tab: the Directory page's list.
-    assert run.results("LIST")[0].startswith("[dir0]|[dir1]")
+    assert run.results("LIST")[0].startswith("*[dir0]|[dir1]")
     prj = winrig_ini((designer / "system" / "status.cfg").read_text())["prj"]
     names = [prj.get(f"name{i}") for i in range(11)]
     assert names[10] is None
