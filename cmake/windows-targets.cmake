@@ -1,5 +1,5 @@
-# Windows build: update.exe, the Windows-side test programs and, later, the
-# designer. Everything (the C++ runtime and zlib too) is linked statically so
+# Windows build: update.exe, the designer Corvane.exe and the Windows-side
+# test programs. Everything (the C++ runtime and zlib too) is linked statically so
 # the programs run on a bare Windows without MinGW's runtime DLLs. System DLLs
 # that are not KnownDLLs are delay-loaded: see cmake/delayload/delayload.cmake.
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
@@ -51,6 +51,15 @@ if(CMAKE_BUILD_TYPE STREQUAL "Release")
 endif()
 set_source_files_properties(updater/update.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")
+
+# The designer. Its Windows code is its own; the portable page models are in
+# corvane_portable with the rest of the shared code.
+file(GLOB DESIGNER_WIN_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/designer/*_win.cpp")
+add_executable(Corvane WIN32 ${DESIGNER_WIN_CPP} designer/designer.rc)
+target_link_libraries(Corvane PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+check_static_imports(Corvane)
+set_source_files_properties(designer/designer.rc PROPERTIES
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/designer/res/corvane.manifest")
 
 # The host used by the Wine tests: starts update.exe with its window handle,
 # records the posted messages and answers message boxes.

@@ -2,4 +2,5 @@
 # Runs the sample update (see tools/demo.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exec /usr/bin/python3 tools/demo.py
+/usr/bin/python3 tools/demo.py
+bash tools/demo-designer.sh

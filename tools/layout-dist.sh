@@ -11,3 +11,6 @@ fi
 # The header publishers' programs include to read the updater's messages.
 mkdir -p "$dist/sdk"
 cp -f "$(dirname "$0")/../sdk/corvane_host.h" "$dist/sdk/corvane_host.h"
+# The designer keeps its status file in system\; it is created on first use,
+# but the folder ships so the layout is visible.
+mkdir -p "$dist/system"

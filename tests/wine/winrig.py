@@ -311,3 +311,47 @@ class FtpServer:
         except subprocess.TimeoutExpired:
             self._proc.kill()
         self._log_file.close()
+
+
+class DriveRun:
+    """What the dialog driver (testhost.exe --drive) recorded: the output
+    lines of each script command, in order."""
+
+    def __init__(self, record_path):
+        text = Path(record_path).read_text(errors="replace") if Path(record_path).exists() else ""
+        self.record = text
+        self.errors = [l for l in text.splitlines() if l.startswith("ERROR")]
+        self.steps = []  # (command, [result lines])
+        for line in text.splitlines():
+            if line.startswith("> "):
+                self.steps.append((self.unescape(line[2:]), []))
+            elif self.steps:
+                self.steps[-1][1].append(line)
+
+    @staticmethod
+    def unescape(text):
+        marks = {"n": "\n", "r": "\r", "t": "\t"}
+        return re.sub(r"\\(.)", lambda m: marks.get(m.group(1), m.group(1)), text)
+
+    def results(self, kind, raw=False):
+        """Every result line starting with `kind` (LIST, TEXT, ENABLED, BOX,
+        TITLE, ...), without that word."""
+        out = []
+        for _, lines in self.steps:
+            out += [l[len(kind) + 1:] for l in lines if l.startswith(kind + " ") or l == kind]
+        return out if raw else [self.unescape(l) for l in out]
+
+    def boxes(self):
+        """(caption, text) of every message box; fields are tab-separated."""
+        return [tuple(self.unescape(part) for part in b.split("\t")[:2])
+                for b in self.results("BOX", raw=True)]
+
+
+def drive(wine, testhost, program, script_lines, args=(), timeout=240):
+    """Runs `program` under the dialog driver with the given script."""
+    script = Path(tempfile.mkstemp(prefix="drive-", suffix=".txt", dir=wine.workdir)[1])
+    script.write_text("\n".join(script_lines) + "\n")
+    record = script.with_suffix(".rec")
+    wine.run(testhost, ["--drive", wine.winpath(script), wine.winpath(record), wine.winpath(program),
+                        *args], timeout=timeout)
+    return DriveRun(record)

@@ -20,6 +20,8 @@
 //            "sleep:<ms>" waits before the next step. Steps run in order: a
 //            box is answered only when its answer is the next step.
 //   working-dir: "-" for the program's own folder
+//
+// testhost.exe --drive ... drives a program's dialogs instead (dialog_driver.h).
 #include <windows.h>
 
 #include <cstddef>
@@ -29,6 +31,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "dialog_driver.h"
 
 namespace {
 
@@ -203,6 +207,7 @@ std::vector<std::string> SplitAnswers(const std::string& s) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  if (__argc > 1 && std::string(__argv[1]) == "--drive") return RunDialogDriver(__argc, __argv);
   if (__argc < 6) return 2;
   g_record = std::fopen(__argv[1], "w");
   if (!g_record) return 3;
