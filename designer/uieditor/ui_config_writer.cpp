@@ -20,7 +20,7 @@ constexpr char kEntryFolder[] = "res\\";
 void AddLine(std::string& text, const std::string& line) { text += line + "\r\n"; }
 
 void AddKey(std::string& text, const char* key, const std::string& value) {
-  AddLine(text, std::string(key) + "=" + OneLineAttributeText(value));
+  AddLine(text, std::string(key) + "=" + OneLineText(value));
 }
 
 void Fail(std::string* error, const std::string& message) {

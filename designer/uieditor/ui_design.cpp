@@ -206,6 +206,14 @@ std::string OneLineAttributeText(const std::string& text) {
   return line;
 }
 
+std::string OneLineText(const std::string& text) {
+  std::string line = text;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return line;
+}
+
 std::string FormatRectPair(const SkinRect& rect) {
   return Format("rect=%d,%d,%d,%d", rect.left, rect.top, rect.Width(), rect.Height());
 }
@@ -317,13 +325,13 @@ bool SaveUiDesign(const UiDesign& design, IniStore& project) {
     ok = project.SetString(section, key, value) && ok;
   };
   put(kUiSection, "CurrentWin", Format("%d", design.current_window));
-  put(kUiSection, "title", OneLineAttributeText(design.title));
-  put(kUiSection, "sysicon", OneLineAttributeText(design.sysicon));
+  put(kUiSection, "title", OneLineText(design.title));
+  put(kUiSection, "sysicon", OneLineText(design.sysicon));
   put(kUiSection, "use_myui", design.use_custom ? "1" : "0");
-  put(kUiSection, "mbname", OneLineAttributeText(design.template_name));
-  put(kUiSection, "mbauthor", OneLineAttributeText(design.template_author));
-  put(kUiSection, "copyright", OneLineAttributeText(design.copyright));
-  put(kUiSection, "myurl", OneLineAttributeText(design.myurl));
+  put(kUiSection, "mbname", OneLineText(design.template_name));
+  put(kUiSection, "mbauthor", OneLineText(design.template_author));
+  put(kUiSection, "copyright", OneLineText(design.copyright));
+  put(kUiSection, "myurl", OneLineText(design.myurl));
   for (int n = 0; n < kWizardWindows; ++n) {
     const std::string section = Format("win%d", n);
     const DesignWindow& w = design.windows[n];

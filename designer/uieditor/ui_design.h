@@ -111,6 +111,8 @@ bool SaveUiDesign(const UiDesign& design, IniStore& project);
 // Texts are made safe for one INI line first: line breaks become blanks and
 // ";;", which would end the value, becomes ";".
 std::string OneLineAttributeText(const std::string& text);
+// Line breaks become blanks: for plain INI values.
+std::string OneLineText(const std::string& text);
 std::string FormatRectPair(const SkinRect& rect);
 std::string FormatWindowAttribute(const WindowSkin& window);
 std::string FormatImageAttribute(const DesignImage& image, const std::string& file);
