@@ -203,6 +203,8 @@ std::string OneLineAttributeText(const std::string& text) {
     if (put == ';' && !line.empty() && line.back() == ';') continue;
     line += put;
   }
+  // Nor end in ";": with the ";;" that follows it would end the value early.
+  while (!line.empty() && line.back() == ';') line.pop_back();
   return line;
 }
 

@@ -108,8 +108,8 @@ void LoadUiDesign(IniStore& project, UiDesign* design);
 bool SaveUiDesign(const UiDesign& design, IniStore& project);
 
 // Attribute strings in the order the updater's files use (see ui_config.h).
-// Texts are made safe for one INI line first: line breaks become blanks and
-// ";;", which would end the value, becomes ";".
+// Texts are made safe for one INI line first: line breaks become blanks,
+// ";;", which would end the value, becomes ";", and a trailing ";" goes.
 std::string OneLineAttributeText(const std::string& text);
 // Line breaks become blanks: for plain INI values.
 std::string OneLineText(const std::string& text);

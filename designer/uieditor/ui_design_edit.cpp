@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "designer/uieditor/image_convert.h"
+#include "designer/uieditor/ui_config_writer.h"
 #include "shared/zip_file_system.h"
 
 namespace corvane {
@@ -469,6 +470,24 @@ bool ApplyOriginalSize(UiDesign& design, int window, const DesignSelection& sele
     return true;
   }
   return false;
+}
+
+std::string CheckImageFile(const std::string& path) {
+  const ImageSourceKind kind = ImageKindOfPath(path);
+  std::vector<unsigned char> bytes;
+  if ((kind != ImageSourceKind::kBmp && kind != ImageSourceKind::kGif && kind != ImageSourceKind::kJpeg) ||
+      !zipfs::ReadWholeFile(path, bytes) || !DecodePicture(bytes.data(), bytes.size())) {
+    return kImageFormatError + path;
+  }
+  return std::string();
+}
+
+std::string CheckSystemIconFile(const std::string& path) {
+  const ImageSourceKind kind = ImageKindOfPath(path);
+  if (kind == ImageSourceKind::kIcon) return std::string();
+  std::vector<unsigned char> bytes;
+  if (kind != ImageSourceKind::kBmp || !zipfs::ReadWholeFile(path, bytes)) return kSysIconFormatMessage;
+  return SysIconMessage(CheckSysIconBitmap(bytes.data(), bytes.size()));
 }
 
 }  // namespace corvane

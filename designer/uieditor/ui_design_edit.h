@@ -173,4 +173,14 @@ void ApplyButtonCaption(UiDesign& design, int window, int index, const std::stri
 // image has a file or it cannot be read as a picture.
 bool ApplyOriginalSize(UiDesign& design, int window, const DesignSelection& selection, RectChange* change);
 
+// The file checks of the two browse buttons; each returns the message to
+// show, or "" when the file is accepted (the page then stores it and marks
+// the project changed). An image must be a ".bmp", ".gif" or ".jpg" that
+// decodes ("Image file format error:" + path otherwise). A system icon is an
+// ".ico" as it is, or a ".bmp" strip 16 pixels high whose width is a
+// positive multiple of 16 ("Image size does not meet the requirements.",
+// "Image format does not meet the requirements.").
+std::string CheckImageFile(const std::string& path);
+std::string CheckSystemIconFile(const std::string& path);
+
 }  // namespace corvane

@@ -141,9 +141,12 @@ TEST(UiDesignWriter, AControlDraggedPartlyOutOfThePreviewIsWrittenEmpty) {
 
 TEST(UiDesignWriter, TextsStayOnOneLineAndWholeValues) {
   EXPECT_EQ(OneLineAttributeText("a\r\nb;;c;;;d"), "a  b;c;d");
+  EXPECT_EQ(OneLineAttributeText("ends;"), "ends");
   UiDesign design = NewUiDesign();
   design.windows[2].texts[1].text = "Line one\nline two;; half";
   design.windows[2].buttons[0].caption = "&Next;;show=0";
+  design.windows[2].texts[2].text = "semi;";
+  design.windows[2].texts[2].url = "u";
   UiPackage package;
   ASSERT_TRUE(BuildUiPackage(design, "1.0", &package, nullptr));
   UiModel model;
@@ -151,6 +154,8 @@ TEST(UiDesignWriter, TextsStayOnOneLineAndWholeValues) {
   EXPECT_EQ(model.windows[2].texts[1].text, "Line one line two; half");
   EXPECT_EQ(model.windows[2].buttons[0].caption, "&Next;show=0");
   EXPECT_EQ(model.windows[2].texts[1].url, "");
+  EXPECT_EQ(model.windows[2].texts[2].text, "semi");
+  EXPECT_EQ(model.windows[2].texts[2].url, "u");
 }
 
 TEST(UiDesignProject, SectionsRoundTripAndLeaveThePromptKeysAlone) {

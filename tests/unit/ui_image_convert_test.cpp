@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "designer/uieditor/ui_config_writer.h"
+#include "designer/uieditor/ui_design_edit.h"
 #include "shared/archive_password.h"
 #include "shared/zip_archive.h"
 #include "tests/unit/ui_editor_test_support.h"
@@ -238,6 +239,34 @@ TEST(UiImageConvert, BadSourcesGiveTheWritersMessages) {
     EXPECT_FALSE(BuildUiPackage(design, "1.0", &package, &error));
     EXPECT_EQ(error, c.message);
     EXPECT_EQ(package.text, "untouched");
+  }
+}
+
+TEST(UiImageConvert, BrowseChecksOfImagesAndTheSystemIcon) {
+  TempDir dir;
+  WriteFile(dir / "ok.bmp", Text(uitest::MakeBmp(64, 16)));
+  WriteFile(dir / "tall.bmp", Text(uitest::MakeBmp(64, 32)));
+  WriteFile(dir / "fake.bmp", "BM but nothing else");
+  WriteFile(dir / "any.ico", "not even an icon");
+  WriteFile(dir / "pic.gif", "GIF89a broken");
+  struct Case {
+    std::string path;
+    std::string image_message;
+    std::string icon_message;
+  };
+  const std::string size = "Image size does not meet the requirements.";
+  const std::string format = "Image format does not meet the requirements.";
+  const Case cases[] = {
+      {dir / "ok.bmp", "", ""},
+      {dir / "tall.bmp", "", size},
+      {dir / "fake.bmp", "Image file format error:" + dir / "fake.bmp", format},
+      {dir / "any.ico", "Image file format error:" + dir / "any.ico", ""},  // icons are taken as they are
+      {dir / "pic.gif", "Image file format error:" + dir / "pic.gif", format},
+      {dir / "none.bmp", "Image file format error:" + dir / "none.bmp", format},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CheckImageFile(c.path), c.image_message) << c.path;
+    EXPECT_EQ(CheckSystemIconFile(c.path), c.icon_message) << c.path;
   }
 }
 

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "designer/uieditor/ui_config_writer.h"
+#include "designer/uieditor/ui_preview.h"
 #include "shared/archive_password.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 #include "shared/zip_archive.h"
 #include "tests/unit/ui_editor_test_support.h"
 #include "tests/unit/zip_test_support.h"
+#include "updater/ui/ui_config.h"
 
 namespace corvane {
 namespace {
@@ -211,6 +213,44 @@ TEST(UiTemplate, RecentListKeepsTenExistingPathsNewestFirst) {
   EXPECT_EQ(reread.GetString("prj", "name0"), "project.epj");
   EXPECT_EQ(ReadRecentTemplates(reread), std::vector<std::string>{paths[11]});
   EXPECT_EQ(ReadFile(status_path).rfind("//Created by Corvane", 0), 0u);
+}
+
+TEST(UiPreview, PreviewFolderHoldsOnlyTheArchiveAndTheTemplateDesignIsUsedWhenCustomIsOff) {
+  TempDir dir;
+  WriteFile(dir / "logo.bmp", Text(uitest::MakeBmp(8, 8)));
+  UiDesign design = NewUiDesign();
+  design.title = "Preview me";
+  design.windows[0].images[0].source = dir / "logo.bmp";
+  design.windows[1].images[0].source = dir / "logo.bmp";
+  std::string folder, error;
+  ASSERT_TRUE(WritePreviewPackage(design, dir / "project", "1.2", &folder, &error)) << error;
+  EXPECT_EQ(folder, dir / "project/preview");
+  EXPECT_EQ(ListTree(folder), std::vector<std::string>{"ui.bin"});
+  const auto text = ReadArchiveEntry(folder + "/ui.bin", "ui.dat", ArchivePassword());
+  ASSERT_TRUE(text);
+  UiModel model;
+  ASSERT_TRUE(ParseUiConfiguration(text->data(), &model));
+  EXPECT_EQ(model.title, "Preview me");
+  EXPECT_TRUE(ReadArchiveEntry(folder + "/ui.bin", model.windows[1].images[0].entry, ArchivePassword()));
+
+  // A file where the folder should be: the archive cannot be made.
+  WriteFile(dir / "blocked/preview", "x");
+  EXPECT_FALSE(WritePreviewPackage(design, dir / "blocked", "1.2", &folder, &error));
+  EXPECT_EQ(error, "Failed to create UI configuration file.");
+
+  // "Custom Windows" off: the current template, else the built-in design.
+  design.use_custom = false;
+  design.current_window = 2;
+  const std::string defui = dir / "defui";
+  EXPECT_EQ(DesignForPackage(design, defui).title, "Corvane");
+  WriteFile(defui + "/system.dat", "//Created by Corvane\r\n[UI]\r\ntitle=Built in\r\n");
+  EXPECT_EQ(DesignForPackage(design, defui).title, "Built in");
+  WriteFile(defui + "/umb.dat", "//Created by Corvane\r\n[UI]\r\ntitle=Template\r\n");
+  const UiDesign packaged = DesignForPackage(design, defui);
+  EXPECT_EQ(packaged.title, "Template");
+  EXPECT_EQ(packaged.current_window, 2);
+  design.use_custom = true;
+  EXPECT_EQ(DesignForPackage(design, defui).title, "Preview me");
 }
 
 }  // namespace
