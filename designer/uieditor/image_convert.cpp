@@ -36,6 +36,33 @@ uint8_t OnWhite(uint8_t channel, uint8_t alpha) {
   return static_cast<uint8_t>((channel * alpha + 255 * (255 - alpha) + 127) / 255);
 }
 
+// The stb_image packaged by Debian trusts the symbol counts of a JPEG
+// Huffman table: more than 256 symbols overrun its tables. Such a table is
+// never valid, so a file that holds one is refused before stb sees it. A
+// marker is 0xFF (fill bytes may repeat it) followed by its code, so every
+// "FF C4" in the file is checked, read the way the decoder reads it (bytes
+// past the end read as 0).
+bool JpegHuffmanTablesFit(const uint8_t* data, size_t size) {
+  for (size_t at = 0; at + 1 < size; ++at) {
+    if (data[at] != 0xFF || data[at + 1] != 0xC4) continue;
+    size_t pos = at + 2;
+    auto get8 = [&]() -> int { return pos < size ? data[pos++] : (++pos, 0); };
+    long remaining = (get8() << 8);
+    remaining |= get8();
+    remaining -= 2;
+    while (remaining > 0) {
+      const int q = get8();
+      if ((q >> 4) > 1 || (q & 15) > 3) break;  // the decoder stops here too
+      long symbols = 0;
+      for (int i = 0; i < 16; ++i) symbols += get8();
+      if (symbols > 256) return false;
+      for (long i = 0; i < symbols; ++i) get8();
+      remaining -= 17 + symbols;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 ImageSourceKind ImageKindOfPath(const std::string& path) {
@@ -47,7 +74,7 @@ ImageSourceKind ImageKindOfPath(const std::string& path) {
 }
 
 bool ReadPictureSize(const uint8_t* data, size_t size, int* width, int* height) {
-  if (!data || size == 0 || !FitsInt(size)) return false;
+  if (!data || size == 0 || !FitsInt(size) || !JpegHuffmanTablesFit(data, size)) return false;
   int w = 0, h = 0, channels = 0;
   if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &channels)) return false;
   if (w <= 0 || h <= 0 || uint64_t{static_cast<uint32_t>(w)} * static_cast<uint32_t>(h) > kMaxDecodedPixels) {

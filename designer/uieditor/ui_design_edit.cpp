@@ -51,6 +51,21 @@ bool IsMovable(DesignControl control) { return control != DesignControl::kWindow
 
 }  // namespace
 
+const OptionBox kOptionBoxes[kOptionBoxCount] = {
+    {"Text1", DesignControl::kText0},         {"Text2", DesignControl::kText1},
+    {"Text3", DesignControl::kText2},         {"Text4", DesignControl::kText3},
+    {"Image1", DesignControl::kImage0},       {"Image2", DesignControl::kImage1},
+    {"Progress1", DesignControl::kProgress0}, {"General Progress", DesignControl::kProgress1},
+    {"List", DesignControl::kList},           {"Status box", DesignControl::kDetails},
+    {"Status bar", DesignControl::kStatus0},  {"Download Speed", DesignControl::kStatus1},
+};
+
+const char* const kWindowCaptions[kWizardWindows] = {"Before-download", "Download", "After-download", "Update"};
+
+bool OptionBoxEnabled(const UiDesign& design, int window, DesignControl control) {
+  return design.use_custom && WindowHasControl(window, control);
+}
+
 SkinRect PreviewGeometry::ToPage(const SkinRect& rect) const { return Offset(rect, origin_x, origin_y); }
 
 bool RectContains(const SkinRect& rect, SkinPoint p) {

@@ -138,6 +138,21 @@ SkinRect ResizedRect(const SkinRect& rect, DragHandle handle, int dx, int dy);
 SkinRect ResizedWindowRect(const UiDesign& design, int window, const SkinRect& start, DragHandle handle, int dx,
                            int dy);
 
+// The page's "Option" check boxes and the window they edit, in their order
+// ("Text1" is static0, ..., "Status box" the details box, "Status bar"
+// status0, "Download Speed" status1), and the window radio buttons.
+struct OptionBox {
+  const char* caption;
+  DesignControl control;
+};
+constexpr int kOptionBoxCount = 12;
+extern const OptionBox kOptionBoxes[kOptionBoxCount];
+extern const char* const kWindowCaptions[kWizardWindows];  // "Before-download", ...
+// A box is enabled only while "Custom Windows" is on and the window has
+// that control; the window selection and "Hide current window" only while
+// "Custom Windows" is on.
+bool OptionBoxEnabled(const UiDesign& design, int window, DesignControl control);
+
 // The attribute panel that the selection shows (by its reference control):
 // text panel for a shown text, image panel for a shown image, button panel
 // for a button, background panel for the window itself.

@@ -358,6 +358,19 @@ TEST(UiDesignEdit, SelectionResizeWindowRuleAndRubberBand) {
   EXPECT_EQ(design.windows[0].buttons[1].rect, before);
 }
 
+TEST(UiDesignEdit, OptionBoxesAreEnabledWhereTheWizardHasTheControl) {
+  UiDesign design = NewUiDesign();
+  // Enabled boxes per window, in the order of kOptionBoxes.
+  const char* const expected[kWizardWindows] = {"111111001000", "111111111111", "111111000000", "111111100110"};
+  for (int n = 0; n < kWizardWindows; ++n) {
+    std::string enabled;
+    for (const OptionBox& box : kOptionBoxes) enabled += OptionBoxEnabled(design, n, box.control) ? '1' : '0';
+    EXPECT_EQ(enabled, expected[n]) << kWindowCaptions[n];
+  }
+  design.use_custom = false;
+  for (const OptionBox& box : kOptionBoxes) EXPECT_FALSE(OptionBoxEnabled(design, 1, box.control));
+}
+
 TEST(UiDesignEdit, ApplyAndApplyToAllWindows) {
   UiDesign design = NewUiDesign();
   design.windows[1].texts[2].rect = Rect(5, 6, 105, 26);

@@ -91,6 +91,21 @@ TEST(UiImageConvert, GifAndJpegMatchImageMagicksPixels) {
   }
 }
 
+TEST(UiImageConvert, JpegWithAnOversizedHuffmanTableIsRefusedBeforeDecoding) {
+  TempDir dir;
+  Convert("-size 8x8 xc:orange " + Quote(dir / "small.jpg"));
+  ByteBuffer jpeg = Bytes(ReadFile(dir / "small.jpg"));
+  ASSERT_TRUE(ConvertToSkinBmp(jpeg.data(), jpeg.size()));
+  size_t at = 0;
+  while (at + 1 < jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] == 0xC4)) ++at;
+  ASSERT_LT(at + 21, jpeg.size());
+  // 16 code lengths of 32 symbols each: 512 symbols where 256 is the most.
+  for (size_t i = 0; i < 16; ++i) jpeg[at + 5 + i] = 32;
+  EXPECT_FALSE(ConvertToSkinBmp(jpeg.data(), jpeg.size()));
+  int width = 0, height = 0;
+  EXPECT_FALSE(ReadPictureSize(jpeg.data(), jpeg.size(), &width, &height));
+}
+
 TEST(UiImageConvert, BmpsTheUpdaterReadsAreCopiedOthersAreRewritten) {
   TempDir dir;
   // An 8-bit palette BMP is what LoadSkinBitmap takes as it is.
