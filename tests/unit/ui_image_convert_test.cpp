@@ -128,6 +128,17 @@ TEST(UiImageConvert, BmpsTheUpdaterReadsAreCopiedOthersAreRewritten) {
   ASSERT_TRUE(uitest::ReadBmp24(uitest::MakeBmp(6, 4), &b));
   EXPECT_EQ(a.rgb, b.rgb);
 
+  // Transparent GIF pixels are put on white.
+  Convert("-size 3x2 xc:none -fill red -draw 'point 1,0' " + Quote(dir / "clear.gif"));
+  const ByteBuffer clear = Bytes(ReadFile(dir / "clear.gif"));
+  const std::optional<ByteBuffer> on_white = ConvertToSkinBmp(clear.data(), clear.size());
+  ASSERT_TRUE(on_white);
+  RgbImage white;
+  ASSERT_TRUE(uitest::ReadBmp24(*on_white, &white));
+  const std::vector<uint8_t> expected = {255, 255, 255, 255, 0, 0, 255, 255, 255,
+                                         255, 255, 255, 255, 255, 255, 255, 255, 255};
+  EXPECT_EQ(white.rgb, expected);
+
   for (const std::string& junk : {std::string(), std::string("GIF89a"), std::string(200, 'x')}) {
     const ByteBuffer bytes = Bytes(junk);
     EXPECT_FALSE(ConvertToSkinBmp(bytes.data(), bytes.size()));
