@@ -1,6 +1,7 @@
 // An ".ico" file as the one-frame system icon strip: the icon's image is read
 // without Windows (so that the build and its tests behave the same
 // everywhere) and drawn onto cyan, the strip's transparent colour.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -127,31 +128,16 @@ std::optional<RgbaImage> DecodeIconImage(const uint8_t* data, size_t size) {
   return DecodeDibImage(data, size);
 }
 
-// Prefers the 16x16 image with the most colours, then the smallest larger
-// one, then the largest smaller one.
-int PickIconEntry(const uint8_t* dir, int count) {
-  int best = -1;
-  long best_score = 0;
-  for (int i = 0; i < count; ++i) {
-    const uint8_t* e = dir + i * 16;
-    const int w = e[0] ? e[0] : 256;
-    const int h = e[1] ? e[1] : 256;
-    const int bits = U16(e + 6);
-    const int side = w > h ? w : h;
-    long score;
-    if (w == kFrameSide && h == kFrameSide) {
-      score = 3000000 + bits;
-    } else if (side > kFrameSide) {
-      score = 2000000 - side * 100 + bits;
-    } else {
-      score = 1000000 + side * 100 + bits;
-    }
-    if (best < 0 || score > best_score) {
-      best = i;
-      best_score = score;
-    }
-  }
-  return best;
+// How well a directory entry suits a 16x16 frame: the 16x16 image with the
+// most colours first, then the smallest larger one, then the largest smaller.
+long EntryScore(const uint8_t* entry) {
+  const int w = entry[0] ? entry[0] : 256;
+  const int h = entry[1] ? entry[1] : 256;
+  const int bits = U16(entry + 6);
+  const int side = w > h ? w : h;
+  if (w == kFrameSide && h == kFrameSide) return 3000000L + bits;
+  if (side > kFrameSide) return 2000000L - side * 100L + bits;
+  return 1000000L + side * 100L + bits;
 }
 
 }  // namespace
@@ -161,24 +147,15 @@ std::optional<ByteBuffer> IconToSysIconStrip(const uint8_t* data, size_t size) {
   const int count = U16(data + 4);
   if (count == 0 || 6 + static_cast<size_t>(count) * 16 > size) return std::nullopt;
   const uint8_t* dir = data + 6;
-  // Entries that do not fit in the file are skipped by trying the others.
-  std::vector<bool> tried(static_cast<size_t>(count), false);
-  for (int attempt = 0; attempt < count; ++attempt) {
-    int pick = -1;
-    {
-      // Choose among the entries not tried yet.
-      std::vector<uint8_t> rest;
-      std::vector<int> index_of;
-      for (int i = 0; i < count; ++i) {
-        if (tried[static_cast<size_t>(i)]) continue;
-        rest.insert(rest.end(), dir + i * 16, dir + i * 16 + 16);
-        index_of.push_back(i);
-      }
-      const int local = PickIconEntry(rest.data(), static_cast<int>(index_of.size()));
-      if (local < 0) break;
-      pick = index_of[static_cast<size_t>(local)];
-    }
-    tried[static_cast<size_t>(pick)] = true;
+  // Entries are tried from the best suited down until one can be read (a
+  // few at most: a real icon has a handful of images).
+  constexpr size_t kMostTried = 16;
+  std::vector<int> order;
+  for (int i = 0; i < count; ++i) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](int a, int b) { return EntryScore(dir + a * 16) > EntryScore(dir + b * 16); });
+  if (order.size() > kMostTried) order.resize(kMostTried);
+  for (int pick : order) {
     const uint8_t* e = dir + pick * 16;
     const uint32_t bytes = U32(e + 8);
     const uint32_t offset = U32(e + 12);
