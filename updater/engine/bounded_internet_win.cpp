@@ -188,6 +188,95 @@ bool ReadInternetFileBounded(HINTERNET file, char* buffer, DWORD size, DWORD* re
   return true;
 }
 
+struct BoundedReader::Shared {
+  HINTERNET handle = nullptr;
+  std::vector<char> buffer;
+  DWORD size = 0;
+  DWORD count = 0;
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  std::atomic<bool> quit{false};
+  ScopedHandle request;  // auto-reset: a read is wanted (or quit)
+  ScopedHandle done;     // auto-reset: the read ended
+};
+
+namespace {
+
+DWORD WINAPI ReaderThread(void* param) {
+  std::unique_ptr<std::shared_ptr<BoundedReader::Shared>> holder(
+      static_cast<std::shared_ptr<BoundedReader::Shared>*>(param));
+  BoundedReader::Shared& shared = **holder;
+  for (;;) {
+    ::WaitForSingleObject(shared.request.Get(), INFINITE);
+    if (shared.quit.load()) return 0;
+    if (shared.buffer.size() < shared.size) shared.buffer.resize(shared.size);
+    shared.count = 0;
+    shared.ok = ::InternetReadFile(shared.handle, shared.buffer.data(), shared.size,
+                                   &shared.count);
+    shared.error = shared.ok ? 0 : ::GetLastError();
+    ::SetEvent(shared.done.Get());
+  }
+}
+
+}  // namespace
+
+BoundedReader::BoundedReader(HINTERNET handle) : shared_(std::make_shared<Shared>()) {
+  shared_->handle = handle;
+  shared_->request.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  shared_->done.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+}
+
+BoundedReader::~BoundedReader() {
+  if (!thread_ || abandoned_) return;
+  shared_->quit = true;
+  ::SetEvent(shared_->request.Get());
+  ::WaitForSingleObject(thread_.Get(), INFINITE);  // idle: it leaves at once
+}
+
+const char* BoundedReader::data() const { return shared_->buffer.data(); }
+
+bool BoundedReader::Read(DWORD size, DWORD deadline_ms, const std::atomic<bool>* cancel,
+                         DWORD* read) {
+  *read = 0;
+  if (abandoned_) {
+    ::SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
+  if (!thread_) {
+    if (!shared_->request || !shared_->done) return false;
+    auto* param = new std::shared_ptr<Shared>(shared_);
+    thread_.Reset(::CreateThread(nullptr, kHelperStack, &ReaderThread, param,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread_) {
+      delete param;
+      return false;
+    }
+  }
+  shared_->size = size;
+  ::SetEvent(shared_->request.Get());
+  const ULONGLONG end = ::GetTickCount64() + deadline_ms;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD slice = cancel ? (left < kCancelPollMs ? left : kCancelPollMs) : left;
+    if (::WaitForSingleObject(shared_->done.Get(), slice) == WAIT_OBJECT_0) break;
+    const bool cancelled = cancel && cancel->load();
+    if (!cancelled && ::GetTickCount64() < end) continue;
+    // The helper finishes the read on its own and then leaves.
+    abandoned_ = true;
+    shared_->quit = true;
+    ::SetEvent(shared_->request.Get());  // seen once the read ends
+    ::SetLastError(cancelled ? ERROR_CANCELLED : ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
+  if (!shared_->ok) {
+    ::SetLastError(shared_->error);
+    return false;
+  }
+  *read = shared_->count < size ? shared_->count : size;
+  return true;
+}
+
 void CloseInternetBounded(ScopedInternet& handle, DWORD deadline_ms) {
   if (!handle) return;
   const HINTERNET raw = handle.Release();
