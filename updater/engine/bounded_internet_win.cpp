@@ -12,6 +12,23 @@ constexpr DWORD kCancelPollMs = 50;
 // The helpers only wait in the platform; they need little stack.
 constexpr SIZE_T kHelperStack = 64 * 1024;
 
+// Waits for `handle` while answering messages that other threads send to
+// this thread's windows: a status callback on the helper may set the text
+// of a window this thread owns, and would otherwise wait for the caller
+// that waits for it.
+bool WaitAnsweringSent(HANDLE handle, DWORD milliseconds) {
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD result = ::MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result != WAIT_OBJECT_0 + 1) return false;
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
 enum CallState : LONG { kRunning = 0, kDone = 1, kAbandoned = 2 };
 
 struct CallContext {
@@ -57,7 +74,7 @@ bool RunBlockingCall(std::function<void(BlockingCallResult&)> call, DWORD deadli
     const ULONGLONG now = ::GetTickCount64();
     const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
     const DWORD slice = cancel ? (left < kCancelPollMs ? left : kCancelPollMs) : left;
-    if (::WaitForSingleObject(thread.Get(), slice) == WAIT_OBJECT_0) break;
+    if (WaitAnsweringSent(thread.Get(), slice)) break;
     if (cancel && cancel->load()) {
       give_up_error = ERROR_CANCELLED;
     } else if (::GetTickCount64() < end) {
@@ -259,7 +276,7 @@ bool BoundedReader::Read(DWORD size, DWORD deadline_ms, const std::atomic<bool>*
     const ULONGLONG now = ::GetTickCount64();
     const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
     const DWORD slice = cancel ? (left < kCancelPollMs ? left : kCancelPollMs) : left;
-    if (::WaitForSingleObject(shared_->done.Get(), slice) == WAIT_OBJECT_0) break;
+    if (WaitAnsweringSent(shared_->done.Get(), slice)) break;
     const bool cancelled = cancel && cancel->load();
     if (!cancelled && ::GetTickCount64() < end) continue;
     // The helper finishes the read on its own and then leaves.
