@@ -312,7 +312,7 @@ def test_slow_servers_at_start_up_end_with_the_failure_and_free_the_mutex(
             server.stop()
 
     for mode, run in finished.items():
-        assert run.exited, mode
+        assert run.exited, (mode, run.elapsed, run.record[-300:], run.log_lines()[-3:])
         assert run.results == [-1], (mode, run.messages)
         # About a minute at most, whatever the server does.
         assert run.elapsed < 75, (mode, run.elapsed)

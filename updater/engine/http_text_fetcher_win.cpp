@@ -203,6 +203,11 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
       if (left < piece_timeout) piece_timeout = left;
     }
     if (!reader.Read(kPiece, piece_timeout, nullptr, &read)) {
+      // A read given up on goes on without this fetcher: it must not
+      // report to it any more.
+      const DWORD error = ::GetLastError();
+      ::InternetSetStatusCallbackA(request.Get(), nullptr);
+      ::SetLastError(error);
       StoreLastError();
       text->clear();
       return false;
