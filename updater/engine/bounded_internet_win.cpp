@@ -12,6 +12,23 @@ constexpr DWORD kCancelPollMs = 50;
 // The helpers only wait in the platform; they need little stack.
 constexpr SIZE_T kHelperStack = 64 * 1024;
 
+// Waits for `handle` while answering messages that other threads send to
+// this thread's windows: a status callback on the helper may set the text
+// of a window this thread owns, and would otherwise wait for the caller
+// that waits for it.
+bool WaitAnsweringSent(HANDLE handle, DWORD milliseconds) {
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD result = ::MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result != WAIT_OBJECT_0 + 1) return false;
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
 enum CallState : LONG { kRunning = 0, kDone = 1, kAbandoned = 2 };
 
 struct CallContext {
@@ -57,7 +74,7 @@ bool RunBlockingCall(std::function<void(BlockingCallResult&)> call, DWORD deadli
     const ULONGLONG now = ::GetTickCount64();
     const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
     const DWORD slice = cancel ? (left < kCancelPollMs ? left : kCancelPollMs) : left;
-    if (::WaitForSingleObject(thread.Get(), slice) == WAIT_OBJECT_0) break;
+    if (WaitAnsweringSent(thread.Get(), slice)) break;
     if (cancel && cancel->load()) {
       give_up_error = ERROR_CANCELLED;
     } else if (::GetTickCount64() < end) {
@@ -185,6 +202,95 @@ bool ReadInternetFileBounded(HINTERNET file, char* buffer, DWORD size, DWORD* re
   const DWORD count = result.count < size ? result.count : size;
   if (count > 0) ::memcpy(buffer, result.data.data(), count);
   *read = count;
+  return true;
+}
+
+struct BoundedReader::Shared {
+  HINTERNET handle = nullptr;
+  std::vector<char> buffer;
+  DWORD size = 0;
+  DWORD count = 0;
+  BOOL ok = FALSE;
+  DWORD error = 0;
+  std::atomic<bool> quit{false};
+  ScopedHandle request;  // auto-reset: a read is wanted (or quit)
+  ScopedHandle done;     // auto-reset: the read ended
+};
+
+namespace {
+
+DWORD WINAPI ReaderThread(void* param) {
+  std::unique_ptr<std::shared_ptr<BoundedReader::Shared>> holder(
+      static_cast<std::shared_ptr<BoundedReader::Shared>*>(param));
+  BoundedReader::Shared& shared = **holder;
+  for (;;) {
+    ::WaitForSingleObject(shared.request.Get(), INFINITE);
+    if (shared.quit.load()) return 0;
+    if (shared.buffer.size() < shared.size) shared.buffer.resize(shared.size);
+    shared.count = 0;
+    shared.ok = ::InternetReadFile(shared.handle, shared.buffer.data(), shared.size,
+                                   &shared.count);
+    shared.error = shared.ok ? 0 : ::GetLastError();
+    ::SetEvent(shared.done.Get());
+  }
+}
+
+}  // namespace
+
+BoundedReader::BoundedReader(HINTERNET handle) : shared_(std::make_shared<Shared>()) {
+  shared_->handle = handle;
+  shared_->request.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  shared_->done.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+}
+
+BoundedReader::~BoundedReader() {
+  if (!thread_ || abandoned_) return;
+  shared_->quit = true;
+  ::SetEvent(shared_->request.Get());
+  ::WaitForSingleObject(thread_.Get(), INFINITE);  // idle: it leaves at once
+}
+
+const char* BoundedReader::data() const { return shared_->buffer.data(); }
+
+bool BoundedReader::Read(DWORD size, DWORD deadline_ms, const std::atomic<bool>* cancel,
+                         DWORD* read) {
+  *read = 0;
+  if (abandoned_) {
+    ::SetLastError(ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
+  if (!thread_) {
+    if (!shared_->request || !shared_->done) return false;
+    auto* param = new std::shared_ptr<Shared>(shared_);
+    thread_.Reset(::CreateThread(nullptr, kHelperStack, &ReaderThread, param,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!thread_) {
+      delete param;
+      return false;
+    }
+  }
+  shared_->size = size;
+  ::SetEvent(shared_->request.Get());
+  const ULONGLONG end = ::GetTickCount64() + deadline_ms;
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD left = now >= end ? 0 : static_cast<DWORD>(end - now);
+    const DWORD slice = cancel ? (left < kCancelPollMs ? left : kCancelPollMs) : left;
+    if (WaitAnsweringSent(shared_->done.Get(), slice)) break;
+    const bool cancelled = cancel && cancel->load();
+    if (!cancelled && ::GetTickCount64() < end) continue;
+    // The helper finishes the read on its own and then leaves.
+    abandoned_ = true;
+    shared_->quit = true;
+    ::SetEvent(shared_->request.Get());  // seen once the read ends
+    ::SetLastError(cancelled ? ERROR_CANCELLED : ERROR_INTERNET_TIMEOUT);
+    return false;
+  }
+  if (!shared_->ok) {
+    ::SetLastError(shared_->error);
+    return false;
+  }
+  *read = shared_->count < size ? shared_->count : size;
   return true;
 }
 

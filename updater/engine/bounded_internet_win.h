@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,33 @@ HINTERNET FindFirstFtpFileBounded(HINTERNET connection, WIN32_FIND_DATAA* data,
 // InternetReadFile of at most `size` bytes into `buffer`.
 bool ReadInternetFileBounded(HINTERNET file, char* buffer, DWORD size, DWORD* read,
                              DWORD deadline_ms, const std::atomic<bool>* cancel);
+// Reads one body on a helper thread that stays for the whole body: a read
+// blocks until its buffer is full, which a server may put off for ever, so
+// each read is waited for at most until its deadline; on a fast link a read
+// costs only the hand-over. A read given up on is abandoned with the
+// helper (the reader is then spent). Use from one thread.
+class BoundedReader {
+ public:
+  explicit BoundedReader(HINTERNET handle);
+  ~BoundedReader();
+  BoundedReader(const BoundedReader&) = delete;
+  BoundedReader& operator=(const BoundedReader&) = delete;
+
+  // Reads at most `size` bytes into data(). False on a failed read, or
+  // when the deadline passed (ERROR_INTERNET_TIMEOUT) or `cancel` was set
+  // (ERROR_CANCELLED) before the read ended.
+  bool Read(DWORD size, DWORD deadline_ms, const std::atomic<bool>* cancel, DWORD* read);
+  const char* data() const;
+
+  // What the reader and its helper share (the helper may outlive the reader).
+  struct Shared;
+
+ private:
+  std::shared_ptr<Shared> shared_;
+  ScopedHandle thread_;
+  bool abandoned_ = false;
+};
+
 // Closing an FTP file waits for the server's closing reply; a server that
 // holds it back is not waited for beyond the deadline.
 void CloseInternetBounded(ScopedInternet& handle, DWORD deadline_ms);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shared/text_util.h"
+#include "updater/engine/bounded_internet_win.h"
 #include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_text.h"
@@ -187,16 +188,31 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     return false;
   }
 
-  char piece[4095];
+  // Each piece must come within the time-out (and within what is left of
+  // the deadline): a server that trickles the body is given up on.
+  constexpr DWORD kPiece = 4095;
+  BoundedReader reader(request.Get());
   StallWindow stall(connection_timeout_ms_);
   stall.Start(::GetTickCount64(), 0);
   for (;;) {
     DWORD read = 0;
-    if (!ReadHttpAvailable(request.Get(), piece, sizeof(piece), &read)) {
+    DWORD piece_timeout = connection_timeout_ms_;
+    if (deadline_ms_ != 0) {
+      const ULONGLONG spent = ::GetTickCount64() - started_ms;
+      const DWORD left = spent >= deadline_ms_ ? 1 : static_cast<DWORD>(deadline_ms_ - spent);
+      if (left < piece_timeout) piece_timeout = left;
+    }
+    if (!reader.Read(kPiece, piece_timeout, nullptr, &read)) {
+      // A read given up on goes on without this fetcher: it must not
+      // report to it any more.
+      const DWORD error = ::GetLastError();
+      ::InternetSetStatusCallbackA(request.Get(), nullptr);
+      ::SetLastError(error);
       StoreLastError();
       text->clear();
       return false;
     }
+    const char* piece = reader.data();
     const ULONGLONG now = ::GetTickCount64();
     if (stall.Stalled(now, text->size() + read) ||
         (deadline_ms_ != 0 && now - started_ms >= deadline_ms_)) {

@@ -24,16 +24,21 @@ constexpr double kReportInterval = 0.05;  // seconds
 // Network reads grow up to this size on a fast link and are handed on in
 // chunks: every read is a round trip through the platform's socket layer,
 // so chunk-sized reads would cap the rate well below the link's. A read
-// blocks until it is full, so on a slow link reads stay chunk-sized and the
-// progress moves chunk by chunk.
+// blocks until it is full, so such reads run on a helper that is given up
+// on when a read outlasts the time-out. On a slow link HTTP reads stay
+// chunk-sized and take only what has arrived (ReadHttpAvailable), so a
+// trickling server meets the stall window and cancel between reads.
 constexpr DWORD kNetworkBlock = 256 * 1024;
+// What a read of the bytes that had arrived returns when the link is busy:
+// the platform hands them on from a buffer of a few kilobytes.
+constexpr DWORD kArrivedFull = 4096;
 constexpr double kFastRead = 0.02;   // seconds: a read this quick may grow
 constexpr double kSlowRead = 0.2;    // seconds: a read this slow shrinks
 
-DWORD NextReadSize(DWORD wanted, DWORD read, int64_t ticks, double seconds_per_tick,
+DWORD NextReadSize(DWORD wanted, bool full, int64_t ticks, double seconds_per_tick,
                    DWORD smallest, DWORD largest) {
   const double seconds = static_cast<double>(ticks) * seconds_per_tick;
-  if (read == wanted && seconds < kFastRead) return std::min(wanted * 2, largest);
+  if (full && seconds < kFastRead) return std::min(wanted * 2, largest);
   if (seconds > kSlowRead) return std::max(wanted / 2, smallest);
   return wanted;
 }
@@ -114,13 +119,15 @@ bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint64
 ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource kind,
                               int open_id, uint32_t chunk_size, uint64_t total, uint64_t limit,
                               int row, uint64_t* received) {
-  std::vector<char> block(std::max<DWORD>(kNetworkBlock, chunk_size));
+  std::vector<char> block(chunk_size);  // reads of what had arrived
+  const DWORD largest_read = std::max<DWORD>(kNetworkBlock, chunk_size);
   std::string rate_text;
   *received = 0;
   const uint32_t shown_total = ProgressBytes(total);
   StallWindow stall(state.timeout_ms);
   stall.Start(::GetTickCount64(), 0);
   DWORD wanted = chunk_size;
+  BoundedReader reader(source);
   ChunkLoopEnd end = ChunkLoopEnd::kEndOfData;
   while (end == ChunkLoopEnd::kEndOfData) {
     if (state.cancel.load()) {
@@ -130,11 +137,11 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
     DWORD read = 0;
     const int64_t before = state.ElapsedTicks();
     const ULONGLONG read_started = ::GetTickCount64();
+    const bool in_place = kind == BodySource::kHttp && wanted <= chunk_size;
     const bool read_ok =
-        kind == BodySource::kHttp
-            ? ReadHttpAvailable(source, block.data(), wanted, &read)
-            : ReadInternetFileBounded(source, block.data(), wanted, &read, state.timeout_ms,
-                                      &state.cancel);
+        in_place ? ReadHttpAvailable(source, block.data(), wanted, &read)
+                 : reader.Read(wanted, state.timeout_ms, &state.cancel, &read);
+    const char* data = in_place ? block.data() : reader.data();
     if (!read_ok) {
       const DWORD error = ::GetLastError();
       // A read that failed after waiting out the time-out met a server that
@@ -151,9 +158,11 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
       end = ChunkLoopEnd::kStalled;
       break;
     }
-    // Only full reads tell that the link could deliver more at once.
-    wanted = NextReadSize(wanted, read, state.ElapsedTicks() - before, state.seconds_per_tick,
-                          chunk_size, static_cast<DWORD>(block.size()));
+    // Only full reads tell that the link could deliver more at once; a read
+    // of what had arrived is full when the platform had a buffer's worth.
+    const bool full = in_place ? read >= std::min<DWORD>(wanted, kArrivedFull) : read == wanted;
+    wanted = NextReadSize(wanted, full, state.ElapsedTicks() - before, state.seconds_per_tick,
+                          chunk_size, largest_read);
     if (limit != 0 && read > limit - *received) {
       end = ChunkLoopEnd::kReadFailed;
       break;
@@ -164,7 +173,7 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
         break;
       }
       const DWORD piece = std::min<DWORD>(chunk_size, read - offset);
-      if (!state.open_files.Write(open_id, block.data() + offset, piece)) {
+      if (!state.open_files.Write(open_id, data + offset, piece)) {
         end = ChunkLoopEnd::kWriteFailed;
         break;
       }
