@@ -162,8 +162,8 @@ def broken_server(http_server, name, data, mode):
 
 def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, wine, http_server,
                                                   tmp_path):
-    """Five hidden runs: a wrong MD5, a download cut short (closed, then
-    reset), an archive with an entry outside its folder, and an update whose
+    """Six hidden runs: a wrong MD5, a download cut short (closed, then
+    reset), a name that climbs out of its folder, an archive with an entry outside its folder, and an update whose
     last item cannot be written after the others were copied. Every original byte for byte, no new file, no .ebk,
     the host told -1, no box."""
     app = install_dir.parent
@@ -189,6 +189,9 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
             "file0": dict(ver="2", urls=[http_server.url("good.bin")], md5=md5(good), **HIDE),
             "file1": dict(ver="2", urls=[http_server.url("evil.zip")], uncompress=1, **HIDE),
         },
+        # A server-side name that climbs out of the item's folder.
+        "rename": {"file0": dict(ver="2", urls=[http_server.url("good.bin")],
+                                 rename="..\\..\\climbed.bin", **HIDE)},
         # file3's destination is a folder of that name: it cannot be written
         # once file0 and file1 (the empty file's new bytes) were copied and
         # file2 was created in a new folder.
@@ -218,6 +221,9 @@ def test_failures_leave_the_installation_as_it_was(install_dir, run_updater, win
         assert backups(app) == [], case
         hook = "run_udafterf" if case in ("escape", "unwritable") else "run_dlafterf"
         assert wait_lines(marker, 1) == [hook], case
+        if case == "rename":
+            assert "The file name leaves the item's folder: ..\\..\\climbed.bin" in lines
+            assert not list(tmp_path.rglob("climbed.bin"))
         if case == "escape":
             assert "Unzip failed." in lines
             assert not list(tmp_path.rglob("evil.txt"))

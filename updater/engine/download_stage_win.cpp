@@ -190,6 +190,12 @@ void DownloadPageStage::ItemDone(int overall) {
 bool DownloadPageStage::FetchFileItem(int index) {
   UpdaterApp& app = App();
   FileItem& item = app.run.files[index];
+  // The check refused a name that would leave the item's folder (and
+  // logged it); nothing of this item may be written anywhere.
+  if (item.install_name_refused) {
+    view_.ShowStatus("Download failed.");
+    return false;
+  }
   const std::string folder = app.temp_folder + Format("file%d\\", index);
   MakeFolder(folder);
   DownloadEntry entry;
