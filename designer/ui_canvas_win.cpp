@@ -283,8 +283,11 @@ void DesignCanvas::Paint(HDC dc, const RECT& client) {
   ::IntersectClipRect(dc, area.left, area.top, area.right, area.bottom);
   ::SetBkMode(dc, TRANSPARENT);
   ScopedSelectObject gui_font(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-  // Boxes and bars first, then texts, images and buttons on top: the order
-  // in which ControlAt picks the control under the mouse.
+  // Images lie on the window's background and the wizard's other controls
+  // are windows over it: images first, then boxes and bars, texts, buttons.
+  for (int i = 0; i < 2; ++i) {
+    if (ControlVisible(design, index, ImageControl(i))) PaintImage(dc, window.images[i]);
+  }
   if (ControlVisible(design, index, DesignControl::kDetails)) PaintBox(dc, window.details.rect, nullptr);
   if (ControlVisible(design, index, DesignControl::kList)) PaintBox(dc, window.list.rect, "File(Folder)");
   for (int i = 0; i < 2; ++i) {
@@ -299,9 +302,6 @@ void DesignCanvas::Paint(HDC dc, const RECT& client) {
   }
   for (int i = 0; i < 4; ++i) {
     if (ControlVisible(design, index, TextControl(i))) PaintText(dc, window.texts[i]);
-  }
-  for (int i = 0; i < 2; ++i) {
-    if (ControlVisible(design, index, ImageControl(i))) PaintImage(dc, window.images[i]);
   }
   for (int i = 0; i < 2; ++i) {
     if (ControlVisible(design, index, ButtonControl(i))) PaintButton(dc, window.buttons[i]);
