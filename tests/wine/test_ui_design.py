@@ -110,7 +110,6 @@ def test_ui_design_page(wine, testhost, build_dir, tmp_path):
     designer = tmp_path / "designer"
     (designer / "updateApp").mkdir(parents=True)
     shutil.copy2(build_dir / "Corvane.exe", designer / "Corvane.exe")
-    shutil.copy2(build_dir / "update.exe", designer / "updateApp" / "update.exe")
     projects = tmp_path / "projects"
     projects.mkdir()
     image = tmp_path / "red.bmp"
@@ -177,6 +176,9 @@ def test_ui_design_page(wine, testhost, build_dir, tmp_path):
         wait_for(f"> waitfile {w(go[2])}")
         on_canvas = Screen(wine, tmp_path / "canvas.png").box(RED, canvas)
         mouse.click(150, 352)  # the window's empty area
+        # The updater the preview copies; placed only now so that the
+        # designer's own update check at start-up stays out of the way.
+        shutil.copy2(build_dir / "update.exe", designer / "updateApp" / "update.exe")
         go[2].touch()
         wait_for(f"> waitfile {w(go[0])}2")
         shot = Screen(wine, tmp_path / "preview.png")
