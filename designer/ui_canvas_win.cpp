@@ -95,6 +95,11 @@ LRESULT CALLBACK DesignCanvas::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* self = reinterpret_cast<DesignCanvas*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCDESTROY) {
+    // The page's window may go first: the object must not use the handle after.
+    if (self) self->hwnd_ = nullptr;
+    ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+  }
   if (!self || !self->hwnd_) return ::DefWindowProcA(hwnd, msg, wp, lp);
   return self->Proc(msg, wp, lp);
 }

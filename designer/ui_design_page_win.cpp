@@ -455,7 +455,7 @@ void UiDesignPage::OnPreview() {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessA(target.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
-    ShowMessage(std::string(kCopyFileError) + target);
+    ShowMessage("Failed to start the preview: " + target);
     return;
   }
   ScopedHandle thread(process.hThread);
