@@ -11,6 +11,8 @@
 #include "designer/new_project_dialog_win.h"
 #include "designer/resource.h"
 #include "designer/system_page_win.h"
+#include "designer/ui_design_page_win.h"
+#include "designer/ui_design_resource.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 
@@ -162,9 +164,9 @@ void MainWindow::CreateControls() {
   pages_[kSystemTab] = std::move(system);
   pages_[kFileTab] = std::make_unique<ItemPage>(Hwnd(), fonts, ItemKind::kFile);
   pages_[kDirectoryTab] = std::make_unique<ItemPage>(Hwnd(), fonts, ItemKind::kDirectory);
-  pages_[kUiTab] = std::make_unique<EmptyPage>(Hwnd(), fonts, "The UI designer of the update wizard.");
+  pages_[kUiTab] = std::make_unique<UiDesignPage>(Hwnd(), fonts, [this] { return location_.folder; });
   pages_[kBuildTab] = std::make_unique<EmptyPage>(Hwnd(), fonts, "Build and test the upgrade package.");
-  const int templates[kTabCount] = {IDD_PAGE_SYSTEM, IDD_PAGE_FILE, IDD_PAGE_DIR, IDD_PAGE_EMPTY, IDD_PAGE_EMPTY};
+  const int templates[kTabCount] = {IDD_PAGE_SYSTEM, IDD_PAGE_FILE, IDD_PAGE_DIR, IDD_PAGE_UI, IDD_PAGE_EMPTY};
   for (int i = 0; i < kTabCount; ++i) pages_[i]->Create(tabs, templates[i]);
 }
 

@@ -334,6 +334,20 @@ bool Run(const std::string& line, HANDLE process) {
   } else if (cmd == "shot") {
     SaveBitmap(g_current, rest);
     return true;
+  } else if (cmd == "where") {
+    // The control's place on the screen, for tests that use the real mouse.
+    HWND h = Find(arg);
+    if (!need(h)) return true;
+    RECT r;
+    GetWindowRect(h, &r);
+    Out("WHERE " + std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+        std::to_string(r.bottom));
+    return true;
+  } else if (cmd == "waitfile") {
+    // Holds the script until the test, done with the mouse, makes the file.
+    const DWORD until = GetTickCount() + 120000;
+    while (GetFileAttributesA(rest.c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() < until) Sleep(100);
+    if (GetFileAttributesA(rest.c_str()) == INVALID_FILE_ATTRIBUTES) Out("ERROR no file " + rest);
   } else if (cmd == "sleep") {
     Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
     return true;
