@@ -269,6 +269,7 @@ bool DownloadPageStage::FetchDirItem(int index) {
   // and the host following along.
   auto fetch_all = [&](Attempt& a, auto fetch) {
     const size_t n = item.downloads.size();
+    int shown = -1;  // the row and the bars change only with the percentage
     for (size_t k = 0; k < n; ++k) {
       const DownloadEntry& entry = item.downloads[k];
       view_.ShowStatus("Download: " + entry.file_name);
@@ -277,8 +278,11 @@ bool DownloadPageStage::FetchDirItem(int index) {
         return false;
       }
       const int p = static_cast<int>(100 * (k + 1) / n);
-      view_.SetRowProgress(row_, p);
-      view_.SetOverallPosition(base + p);
+      if (p != shown) {
+        view_.SetRowProgress(row_, p);
+        view_.SetOverallPosition(base + p);
+        shown = p;
+      }
       app.PostToHost(kHostOverallProgress, static_cast<WPARAM>(items_ * 100), base + p);
     }
     return true;

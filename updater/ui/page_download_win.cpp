@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <mutex>
+#include <string>
+#include <vector>
+
 #include "updater/engine/host_messages.h"
 #include "updater/engine/updater_app.h"
 #include "updater/ui/stage_page_win.h"
@@ -28,8 +32,18 @@ class DownloadPage : public StagePage<DownloadPageView> {
 
   // --- TransferView
   void SetFileProgress(int percent) override { SetBarPosition(IDC_PROGRESS_MAIN, percent); }
-  std::string RowLabel(int row) override { return list_.CellText(row, 0); }
-  void SetRowLabel(int row, const std::string& text) override { list_.SetCellText(row, 0, text); }
+  // Kept on this side too: the transfer engine asks for a row's label at
+  // every progress report, and asking the list from a worker would wait for
+  // the page's thread each time.
+  std::string RowLabel(int row) override {
+    std::lock_guard<std::mutex> lock(row_labels_mutex_);
+    if (row < 0 || static_cast<size_t>(row) >= row_labels_.size()) return list_.CellText(row, 0);
+    return row_labels_[row];
+  }
+  void SetRowLabel(int row, const std::string& text) override {
+    list_.SetCellText(row, 0, text);
+    RememberRowLabel(row, text);
+  }
   void SetRowProgress(int row, int percent) override {
     list_.SetProgress(row, kProgressColumn, percent);
   }
@@ -42,7 +56,10 @@ class DownloadPage : public StagePage<DownloadPageView> {
   void SetFileRange(int maximum) override { SetBarRange(IDC_PROGRESS_MAIN, maximum); }
   int AddRow(const std::string& label) override {
     const int row = list_.AddRow(label);
-    if (row >= 0) list_.SetProgress(row, kProgressColumn, 0);
+    if (row >= 0) {
+      list_.SetProgress(row, kProgressColumn, 0);
+      RememberRowLabel(row, label);
+    }
     return row;
   }
   void MarkRowFinished(int row) override { list_.SetProgress(row, kProgressColumn, 100); }
@@ -130,6 +147,13 @@ class DownloadPage : public StagePage<DownloadPageView> {
   }
 
  private:
+  void RememberRowLabel(int row, const std::string& text) {
+    if (row < 0) return;
+    std::lock_guard<std::mutex> lock(row_labels_mutex_);
+    if (static_cast<size_t>(row) >= row_labels_.size()) row_labels_.resize(row + 1);
+    row_labels_[row] = text;
+  }
+
   void OnWorkerDone(bool success) {
     if (IsPreview() || !stage_) {
       UpdaterApp& app = App();
@@ -173,6 +197,8 @@ class DownloadPage : public StagePage<DownloadPageView> {
   }
 
   ProgressListCtrl list_;
+  std::mutex row_labels_mutex_;
+  std::vector<std::string> row_labels_;
   SkinLabel rate_;
   int demo_row_ = 0;
   int demo_step_ = 0;

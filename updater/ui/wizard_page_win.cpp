@@ -165,8 +165,20 @@ void WizardPage::RepaintPage() {
 
 void WizardPage::ShowStatusLine(const std::string& text) {
   App().WriteLog(text);
-  if (status_.Hwnd()) status_.SetLabelText(text);
-  details_.AppendLine(text);
+  RunOnPageThread([&] {
+    if (status_.Hwnd()) status_.SetLabelText(text);
+    details_.AppendLine(text);
+  });
+}
+
+void WizardPage::RunOnPageThread(const std::function<void()>& work) {
+  HWND page = Hwnd();
+  if (!page) return;
+  if (::GetWindowThreadProcessId(page, nullptr) == ::GetCurrentThreadId()) {
+    work();
+    return;
+  }
+  ::SendMessageA(page, kRunOnPageThreadMessage, 0, reinterpret_cast<LPARAM>(&work));
 }
 
 void WizardPage::SetButtonEnabled(int control_id, bool enabled) {
@@ -211,6 +223,10 @@ INT_PTR WizardPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       case kRepaintMessage:
         ::RedrawWindow(Hwnd(), nullptr, nullptr,
                        RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return TRUE;
+      case kRunOnPageThreadMessage:
+        (*reinterpret_cast<const std::function<void()>*>(lp))();
+        SetResult(TRUE);
         return TRUE;
       case kReleaseImagesMessage:
         images_[0].Reset();

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,6 +92,12 @@ class WizardPage : public Dialog {
   void SetButtonEnabled(int control_id, bool enabled);
   void SetButtonCaption(int control_id, const std::string& text);
 
+  // Carries out `work` on the page's own thread and returns when it is done:
+  // directly there, from a worker as one sent message. A worker's update of
+  // several controls costs one round trip between the threads this way, not
+  // one per control message.
+  void RunOnPageThread(const std::function<void()>& work);
+
   SkinLabel texts_[kTextCount];
   SkinLabel status_;
   DetailsBox details_;
@@ -98,6 +105,7 @@ class WizardPage : public Dialog {
  private:
   static constexpr UINT kReleaseImagesMessage = WM_APP + 0x2201;
   static constexpr UINT kRepaintMessage = WM_APP + 0x2202;
+  static constexpr UINT kRunOnPageThreadMessage = WM_APP + 0x2203;  // lParam: the work
 
   void ApplyModel();
 
