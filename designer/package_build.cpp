@@ -225,7 +225,7 @@ void Build::PackUiFile() {
 }
 
 void Build::CopyUpdater() {
-  const std::string source = settings_.designer_folder + kUpdaterSource;
+  const std::string source = zipfs::JoinPath(zipfs::JoinPath(settings_.designer_folder, "updateApp"), "update.exe");
   if (!FileHasContent(source)) {
     observer_.Step(std::string("No updater to copy: ") + source + " is missing");
     return;

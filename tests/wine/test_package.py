@@ -125,7 +125,7 @@ def test_command_line_builds_packages_and_reports_failures(tmp_path, wine, desig
 
 @pytest.mark.parametrize("show_type,steps", [
     (2, ("ok",)),
-    (0, ("yes", "click:&Next", "click:&Next", "click:&Finished")),
+    (0, ("yes", "click:&Next", "sleep:4000", "click:&Next", "click:&Finished")),
 ])
 def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, build_dir,
                                         run_updater, show_type, steps):
