@@ -5,12 +5,15 @@ server, updates Sample App from 1.0 to 1.1 hidden and with its windows shown."""
 import hashlib
 import shutil
 import struct
+import threading
+import time
 import zipfile
 from pathlib import Path
 
 import pytest
 
 import sample_support as sample
+import winrig
 
 CRLF = "\r\n"
 
@@ -163,3 +166,69 @@ def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, b
         assert stored.namelist() == ["update.dat"]
     else:
         assert (updater / "update.dat").read_text().count("ver=1.1") == 2
+
+
+def test_build_test_page_builds_launches_and_lists_messages(tmp_path, wine, designer, http_server,
+                                                            build_dir, testhost):
+    served = http_server.root / "files"
+    served.mkdir(parents=True)
+    shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
+    shutil.copy2(sample.SAMPLES / "server" / "files" / "readme.txt", served / "readme.txt")
+    band = tmp_path / "band.bmp"
+    band.write_bytes(bmp(40, 8, (0, 128, 255)))
+    project = tmp_path / "sampleapp" / "sampleapp.epj"
+    project.parent.mkdir()
+    project.write_text(project_text(wine, http_server.port, served, band, False, 2))
+    out = project.parent / "output"
+
+    def serve_after_build():
+        shutil.copy2(out / "update.ini", http_server.root / "update.ini")
+
+    shots = tmp_path / "shots"
+    shots.mkdir()
+    blocker = tmp_path / "blocker"
+    blocker.write_text("a file, not a folder")
+    script = [
+        "tab 4", "sleep 300",
+        "click Build upgrade package", "sleep 5000",
+        "text #1506", "visible #1507", f"shot {wine.winpath(shots / 'built.bmp')}",
+        "check Return messages from the upgrade process\t1",
+        "text #1514",
+        "click Launch", "sleep 30000",
+        "text #1516", f"shot {wine.winpath(shots / 'tested.bmp')}",
+        f"type #1500\t{wine.winpath(blocker)}\\sub\\",
+        "click Build upgrade package", "box ok", "box ok",
+        "close", "box no", "waitexit",
+    ]
+    # The package is served once it exists: the launch checks against it.
+    def wait_and_serve():
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and not (out / "update.exe").exists():
+            time.sleep(0.2)
+        time.sleep(1)
+        if (out / "update.ini").exists():
+            serve_after_build()
+    server_thread = threading.Thread(target=wait_and_serve)
+    server_thread.start()
+    run = winrig.drive(wine, testhost, designer / "Corvane.exe", script, args=[wine.winpath(project)])
+    server_thread.join()
+    texts = run.results("TEXT")
+    assert texts[0] == "Build complete!\r\nResults are saved in the folder:" + wine.winpath(out) + "\\\r\n", run.record
+    assert run.results("VISIBLE") == ["0"], run.record
+    assert "ui.bin" in loose(out) and "update.dat" in loose(out)
+    assert texts[1].endswith("\\update.exe /HWND:" + texts[1].rsplit(":", 1)[1]), texts[1]
+    lines = [l.split("    ", 1)[1] for l in texts[2].replace("\r\n", "\n").splitlines() if l]
+    assert lines[0].startswith("The update.exe's version: "), lines
+    assert "MSG=WM_USER+999;  WPARAM=3;  Description: Find new version" in lines, lines
+    assert any(l.startswith("MSG=WM_USER+998;  WPARAM=") and
+               l.endswith("Description: The general progress (relative value)") for l in lines), lines
+    assert any(l.startswith("MSG=WM_USER+996;  WPARAM=") for l in lines), lines
+    assert "MSG=WM_USER+999;  WPARAM=1;  Description: The upgrade is complete." in lines, lines
+    boxes = [b[1] for b in run.boxes()]
+    assert "Failed to create local configuration file." in boxes, run.record
+    for name in ("built", "tested"):
+        bmp_path = shots / f"{name}.bmp"
+        if bmp_path.exists():
+            docs = Path(__file__).resolve().parents[2] / "build" / "package-shots"
+            docs.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(bmp_path, docs / bmp_path.name)
