@@ -184,6 +184,10 @@ def test_build_test_page_builds_launches_and_lists_messages(tmp_path, wine, desi
     def serve_after_build():
         shutil.copy2(out / "update.ini", http_server.root / "update.ini")
 
+    # The designer's own update check at start-up finds nothing new.
+    (designer / "updateApp" / "update.dat").write_text(
+        f"[system]\r\nurls=url0=http://127.0.0.1:{http_server.port}/designer.ini\r\n")
+    (http_server.root / "designer.ini").write_text("[UI]\r\nnoupdate_win=0\r\n")
     shots = tmp_path / "shots"
     shots.mkdir()
     blocker = tmp_path / "blocker"
