@@ -1,7 +1,8 @@
 """The upgrade package the designer builds: "Corvane.exe /build" on a saved
 project writes the package, its failures reach standard error with a
 non-zero exit, and the package's own update.exe, served from a local HTTP
-server, updates Sample App from 1.0 to 1.1 hidden and with its windows shown."""
+server, updates Sample App from 1.0 to 1.1 hidden, with its windows shown,
+and through the wizard clicked page by page."""
 import hashlib
 import shutil
 import struct
@@ -28,7 +29,7 @@ def bmp(width, height, rgb):
     return header + info + pixels
 
 
-def project_text(wine, port, files, band, binary, show_type, with_urls=True):
+def project_text(wine, port, files, band, binary, show_type, with_urls=True, op_mode=1):
     """A Sample App project as the designer's pages save it."""
     md5 = {n: hashlib.md5((files / n).read_bytes()).hexdigest() for n in ("SampleApp.exe", "readme.txt")}
     image = f"show=1;;clrtp=16711935;;rect=0,0,500,30;;bmpfile={wine.winpath(band)}"
@@ -44,7 +45,7 @@ def project_text(wine, port, files, band, binary, show_type, with_urls=True):
                                           ("readme.txt", "Release notes"))):
         lines += [f"[file{n}]", f"urls=url0=http://127.0.0.1:{port}/files/{name}", "path={parent}",
                   f"describe={describe}", "local_ver=1.0", "file_ver=1.1", f"md5={md5[name]}",
-                  "op_mode=1", f"show_type={show_type}"]
+                  f"op_mode={op_mode}", f"show_type={show_type}"]
     return CRLF.join(l for l in lines if l)
 
 
@@ -126,12 +127,14 @@ def test_command_line_builds_packages_and_reports_failures(tmp_path, wine, desig
     assert (tmp_path / "no-updater" / "ui.bin").exists()
 
 
-@pytest.mark.parametrize("show_type,steps", [
-    (2, ("ok",)),
-    (0, ("yes",)),
+@pytest.mark.parametrize("show_type,op_mode,steps", [
+    (2, 1, ("ok",)),
+    (0, 1, ("yes",)),
+    (0, 0, ("yes", "click:&Next", "sleep:4000", "click:&Next", "sleep:1000", "click:&Next",
+            "click:&Finished")),
 ])
 def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, build_dir,
-                                        run_updater, show_type, steps):
+                                        run_updater, show_type, op_mode, steps):
     served = http_server.root / "files"
     served.mkdir(parents=True)
     shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
@@ -140,7 +143,8 @@ def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, b
     band.write_bytes(bmp(40, 8, (0, 128, 255)))
     project = tmp_path / "sampleapp" / "sampleapp.epj"
     project.parent.mkdir()
-    project.write_text(project_text(wine, http_server.port, served, band, show_type == 2, show_type))
+    project.write_text(project_text(wine, http_server.port, served, band, show_type == 2, show_type,
+                                    op_mode=op_mode))
     out = tmp_path / "package"
     run = build(wine, designer, project, out)
     assert run.returncode == 0, run.stderr
