@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "designer/command_line_build_win.h"
 #include "designer/main_window_win.h"
 #include "win32/safe_dll.h"
 
@@ -28,6 +29,8 @@ std::string DocumentArgument(const char* command_line) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int show) {
   corvane::RestrictDllSearchToSystem();
+  int build_exit = 0;
+  if (corvane::RunCommandLineBuild(command_line, &build_exit)) return build_exit;
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_TREEVIEW_CLASSES;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "designer/build_test_page_win.h"
 #include "designer/empty_page_win.h"
 #include "designer/folder_ops_win.h"
 #include "designer/item_page_win.h"
@@ -165,8 +166,15 @@ void MainWindow::CreateControls() {
   pages_[kFileTab] = std::make_unique<ItemPage>(Hwnd(), fonts, ItemKind::kFile);
   pages_[kDirectoryTab] = std::make_unique<ItemPage>(Hwnd(), fonts, ItemKind::kDirectory);
   pages_[kUiTab] = std::make_unique<UiDesignPage>(Hwnd(), fonts, [this] { return location_.folder; });
-  pages_[kBuildTab] = std::make_unique<EmptyPage>(Hwnd(), fonts, "Build and test the upgrade package.");
-  const int templates[kTabCount] = {IDD_PAGE_SYSTEM, IDD_PAGE_FILE, IDD_PAGE_DIR, IDD_PAGE_UI, IDD_PAGE_EMPTY};
+  BuildTestHost build_host;
+  build_host.save = [this]() { return Save(); };
+  build_host.project = [this]() { return location_; };
+  build_host.output = [this](const std::string& folder) { output_folder_ = folder; };
+  build_host.server_file_name = [this]() { return system_page_->ServerFileName(); };
+  build_host.designer_folder = designer_folder_;
+  build_host.designer_version = version_;
+  pages_[kBuildTab] = std::make_unique<BuildTestPage>(Hwnd(), fonts, std::move(build_host));
+  const int templates[kTabCount] = {IDD_PAGE_SYSTEM, IDD_PAGE_FILE, IDD_PAGE_DIR, IDD_PAGE_UI, IDD_PAGE_BUILD};
   for (int i = 0; i < kTabCount; ++i) pages_[i]->Create(tabs, templates[i]);
 }
 

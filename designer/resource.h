@@ -85,3 +85,19 @@
 #define IDC_ITEM_OPMODE 1311
 #define IDC_ITEM_SHOWTYPE 1312
 #define IDC_ITEM_DESCRIBE 1313
+
+// Build-Test page.
+#define IDD_PAGE_BUILD 130
+#define IDC_BT_OUTPUT 1500
+#define IDC_BT_BROWSE 1501
+#define IDC_BT_OPEN 1502
+#define IDC_BT_TEXT 1503
+#define IDC_BT_BINARY 1504
+#define IDC_BT_BUILD 1505
+#define IDC_BT_STATUS 1506
+#define IDC_BT_PROGRESS 1507
+#define IDC_BT_OPTION 1510  // .. +3
+#define IDC_BT_COMMAND 1514
+#define IDC_BT_LAUNCH 1515
+#define IDC_BT_MESSAGES 1516
+#define IDC_BT_VIEW 1520    // .. +2

@@ -96,15 +96,54 @@ def describe(state):
     return ", ".join(parts)
 
 
+def build_package(rig, tree, server, updater):
+    """The publisher's part, done by the designer: the sample project
+    (samples/demo/project/sampleapp.epj, with this server's port and the
+    served files' digests filled in) is built with "Corvane.exe /build", and
+    its package replaces the installed configuration, wizard design and
+    updater and the served update.ini."""
+    designer = OUT / "Corvane"
+    shutil.rmtree(designer, ignore_errors=True)
+    (designer / "updateApp").mkdir(parents=True)
+    shutil.copy2(tree / "Corvane.exe", designer / "Corvane.exe")
+    shutil.copy2(tree / "update.exe", designer / "updateApp" / "update.exe")
+    project = OUT / "project" / "sampleapp.epj"
+    project.parent.mkdir(parents=True, exist_ok=True)
+    text = (REPO / "samples" / "demo" / "project" / "sampleapp.epj").read_text()
+    text = text.replace("{port}", str(server.port))
+    for name in ("SampleApp.exe", "readme.txt"):
+        text = text.replace("{md5:%s}" % name, md5(server.root / "files" / name))
+    project.write_text(text)
+    package = OUT / "package"
+    shutil.rmtree(package, ignore_errors=True)
+    print(f"\n=== Corvane.exe /build {project} /out {package} ===")
+    run = rig.run(designer / "Corvane.exe", ["/build", rig.winpath(project), "/out", rig.winpath(package)],
+                  timeout=120)
+    print(run.stdout.replace("\r\n", "\n").rstrip())
+    if run.returncode != 0:
+        print(run.stderr)
+        return False
+    for name in ("update.dat", "ui.dat"):
+        (updater / name).unlink(missing_ok=True)
+    for name in ("update.dat", "ui.bin", "update.exe"):
+        shutil.copy2(package / name, updater / name)
+    shutil.copy2(package / "update.ini", server.root / "update.ini")
+    print("Installed the package's update.dat, ui.bin and update.exe; serving its update.ini")
+    return True
+
+
 def run_demo(rig, server, tree, show):
     windows = sample.WindowProbe(rig, tree / "window_probe.exe")
     app = OUT / "SampleApp"
     updater = sample.install_sample(app, tree, server.port)
     sample.serve_sample(server.root, tree, server.port)
+    if not build_package(rig, tree, server, updater):
+        print("The package build failed.")
+        return False
     server.route("/files/SampleApp.exe", slow_file(server.root / "files" / "SampleApp.exe"))
     installed_before = md5(app / "SampleApp.exe")
     print(f"Installed: {app}/SampleApp.exe (1.0, md5 {installed_before}), readme.txt,")
-    print("           updateApp/update.exe, updateApp/update.dat, updateApp/ui.dat")
+    print("           updateApp/update.exe, updateApp/update.dat, updateApp/ui.bin (the designer's package)")
     print(f"Server:    {server.url('update.ini')} offers Sample App 1.1 and new release notes")
 
     print("\n=== before ===")

@@ -233,8 +233,12 @@ def expected_demo_project(browsed):
              "rename=demo.epj\r\n")
     files += "".join(f"[file{i}]\r\n{DEFAULT_SLOT}" for i in range(3, 20))
     dirs = "".join(f"[dir{i}]\r\n{DEFAULT_SLOT}" for i in range(1, 10))
+    # The Build-Test page's keys: default test options, text mode and the
+    # project's own output folder.
+    output = browsed.replace("/", "\\").rsplit("\\", 1)[0] + "\\output\\"
     return (
         "[project]\r\nname=demo\r\n"
+        f"param_val=0000\r\nlocal_cfgout=0\r\noutput_path={output}\r\n"
         "[system]\r\nurls=url0=ftp://127.0.0.1/srv/update.ini,,u,,p;;url1=http://h/update.ini\r\n"
         "randomsel=1\r\ntryallurl=0\r\nserver_conf=saved.example/update.ini\r\nprotocol=0\r\n"
         "closelog=1\r\nclose_proc1=app.exe, helper.exe\r\nusername=u\r\npw=p\r\n"

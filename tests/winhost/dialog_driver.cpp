@@ -56,10 +56,13 @@ std::string Escape(const std::string& s) {
 }
 
 std::string Text(HWND hwnd) {
-  char buf[4096] = {};
-  SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof(buf), reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000,
+  // Long texts (a message log) are read whole.
+  DWORD_PTR length = 0;
+  SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::vector<char> buf(static_cast<size_t>(length) + 4096, '\0');
+  SendMessageTimeoutA(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG, 5000,
                       nullptr);
-  return buf;
+  return buf.data();
 }
 
 std::string ClassOf(HWND hwnd) {

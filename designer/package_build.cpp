@@ -1,0 +1,286 @@
+#include "designer/package_build.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "designer/item_slots.h"
+#include "designer/project_files.h"
+#include "designer/system_settings.h"
+#include "designer/uieditor/ui_config_writer.h"
+#include "designer/uieditor/ui_design.h"
+#include "designer/uieditor/ui_preview.h"
+#include "shared/archive_password.h"
+#include "shared/ini_store.h"
+#include "shared/text_util.h"
+#include "shared/zip_archive.h"
+#include "shared/zip_file_system.h"
+#include "shared/zip_path.h"
+#include "updater/engine/local_config.h"
+#include "updater/ui/ui_config.h"
+
+namespace corvane {
+
+const char kNoServerFileMessage[] = "Not define the server-side configuration file, or define it incorrectly";
+const char kCreateLocalFileMessage[] = "Failed to create local configuration file.";
+const char kCreateServerFileMessage[] = "Failed to create server-side configuration file: ";
+const char kPagePartOpenMessage[] = "Failed to open.";
+const char kSystemPartMessage[] = "System configuration error.";
+const char kFilePartMessage[] = "File configuration error.";
+const char kDirectoryPartMessage[] = "Directory configuration error.";
+const char kUpdaterSource[] = "updateApp\\update.exe";
+
+namespace {
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+constexpr char kUiFolder[] = "res";
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Creates the file empty, truncating what was there.
+bool CreateEmptyFile(const std::string& path) {
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+  return file && std::fclose(file.release()) == 0;
+}
+
+// A path under the folder from a name that uses "\" or "/" between folders.
+bool PathUnder(const std::string& folder, const std::string& name, std::string* path) {
+  std::vector<std::string> parts;
+  if (!SplitStoredName(name, parts)) return false;
+  std::string at = folder;
+  for (const std::string& part : parts) at = zipfs::JoinPath(at, part);
+  *path = at;
+  return true;
+}
+
+bool CopyWholeFile(const std::string& from, const std::string& to) {
+  std::vector<unsigned char> bytes;
+  zipfs::StagedFile out;
+  return zipfs::ReadWholeFile(from, bytes) && out.Create(to) && out.Write(bytes.data(), bytes.size()) &&
+         out.Commit();
+}
+
+// The three stores a page writes through: the project and the package's
+// two configuration files, each file-backed. False when one cannot be read.
+struct PartStores {
+  IniStore project, local, server;
+  bool Open(const std::string& project_file, const std::string& local_file, const std::string& server_file) {
+    project.SetFileName(project_file);
+    local.SetFileName(local_file);
+    server.SetFileName(server_file);
+    return project.Load() && local.Load() && server.Load();
+  }
+};
+
+class Build {
+ public:
+  Build(const PackageBuildSettings& settings, PackageBuildObserver& observer, PackageFolderOps& folders)
+      : settings_(settings), observer_(observer), folders_(folders) {}
+
+  PackageBuildResult Run();
+
+ private:
+  bool Fail(const std::string& message) {
+    observer_.Message(message);
+    return false;
+  }
+  std::string Out(const std::string& name) const { return zipfs::JoinPath(result_.output_folder, name); }
+  bool WritePagePart(const char* step, const char* failure, int progress,
+                     bool (*write)(IniStore&, IniStore&, IniStore&));
+  bool WriteUiPart();
+  void PackLocalFile();
+  void PackUiFile();
+  void CopyUpdater();
+
+  const PackageBuildSettings& settings_;
+  PackageBuildObserver& observer_;
+  PackageFolderOps& folders_;
+  PackageBuildResult result_;
+  std::string server_name_;
+};
+
+bool WriteSystemPart(IniStore& project, IniStore& local, IniStore& server) {
+  return WriteSystemPackagePart(project, local, server);
+}
+bool WriteFilePart(IniStore& project, IniStore& local, IniStore& server) {
+  return WriteItemPackagePart(ItemKind::kFile, project, local, server);
+}
+bool WriteDirectoryPart(IniStore& project, IniStore& local, IniStore& server) {
+  return WriteItemPackagePart(ItemKind::kDirectory, project, local, server);
+}
+
+PackageBuildResult Build::Run() {
+  result_.output_folder = NormalizeOutputFolder(settings_.output_folder);
+  observer_.Step("Reading the project " + settings_.project_file);
+  server_name_ = PackageServerFileName(settings_.project_file);
+  if (server_name_.empty()) {
+    Fail(kNoServerFileMessage);
+    return result_;
+  }
+  observer_.Step("Creating the folder " + result_.output_folder);
+  zipfs::MakeDirectories(result_.output_folder);
+  observer_.Progress(2);
+
+  observer_.Step("Creating update.dat, " + server_name_ + " and ui.dat");
+  if (!CreateEmptyFile(Out(kLocalTextName))) {
+    Fail(kCreateLocalFileMessage);
+    return result_;
+  }
+  if (!CreateEmptyFile(Out(server_name_))) {
+    Fail(kCreateServerFileMessage + server_name_);
+    return result_;
+  }
+  if (!CreateEmptyFile(Out(kUiTextName))) {
+    Fail(kCreateUiFileError);
+    return result_;
+  }
+  observer_.Progress(3);
+
+  if (!WritePagePart("Writing the system configuration", kSystemPartMessage, 4, WriteSystemPart) ||
+      !WritePagePart("Writing the file items", kFilePartMessage, 5, WriteFilePart) ||
+      !WritePagePart("Writing the directory items", kDirectoryPartMessage, 7, WriteDirectoryPart) ||
+      !WriteUiPart()) {
+    return result_;
+  }
+  PackLocalFile();
+  observer_.Progress(9);
+  PackUiFile();
+  observer_.Progress(10);
+  CopyUpdater();
+  observer_.Progress(11);
+  result_.ok = true;
+  return result_;
+}
+
+bool Build::WritePagePart(const char* step, const char* failure, int progress,
+                          bool (*write)(IniStore&, IniStore&, IniStore&)) {
+  observer_.Step(step);
+  PartStores stores;
+  if (!stores.Open(settings_.project_file, Out(kLocalTextName), Out(server_name_))) {
+    observer_.Message(kPagePartOpenMessage);
+    return Fail(failure);
+  }
+  if (!write(stores.project, stores.local, stores.server)) return Fail(failure);
+  observer_.Progress(progress);
+  return true;
+}
+
+bool Build::WriteUiPart() {
+  observer_.Step("Writing the wizard design: ui.dat and its images");
+  IniStore project;
+  project.SetFileName(settings_.project_file);
+  if (!project.Load()) return Fail(kUiDesignError);
+  UiDesign design;
+  LoadUiDesign(project, &design);
+  design = DesignForPackage(design, settings_.designer_folder + "defui" + kSeparator);
+  UiPackage package;
+  std::string error;
+  if (!BuildUiPackage(design, settings_.designer_version, &package, &error) ||
+      !WriteUiPackageToFolder(package, result_.output_folder, kUiTextName, &error)) {
+    observer_.Message(error);
+    return Fail(kUiDesignError);
+  }
+  observer_.Progress(8);
+  return true;
+}
+
+void Build::PackLocalFile() {
+  const std::string binary = Out(kLocalBinaryName);
+  if (settings_.local_mode == 1) {
+    observer_.Step(std::string("Packing update.dat into ") + kLocalBinaryName);
+    // The archive password is the one the updater reads and writes back with.
+    zipfs::RemoveFile(binary);
+    PackIntoArchive(binary, Out(kLocalTextName), kLocalMemberName, ArchivePassword());
+    zipfs::RemoveFile(Out(kLocalTextName));
+  } else if (zipfs::PathExists(binary)) {
+    observer_.Step("Removing the update.bin of an earlier binary build");
+    zipfs::RemoveFile(binary);
+  }
+}
+
+void Build::PackUiFile() {
+  observer_.Step(std::string("Packing ") + kUiArchiveName);
+  const std::string archive_path = Out(kUiArchiveName);
+  const std::string text_path = Out(kUiTextName);
+  // A new archive each time: nothing of an earlier design stays in it.
+  zipfs::RemoveFile(archive_path);
+  PackIntoArchive(archive_path, text_path, kUiTextName, ArchivePassword());
+  std::vector<unsigned char> bytes;
+  if (zipfs::ReadWholeFile(text_path, bytes)) {
+    for (const std::string& entry : UiFileEntries(std::string(bytes.begin(), bytes.end()))) {
+      std::string path;
+      if (!PathUnder(result_.output_folder, entry, &path) || !FileHasContent(path)) continue;
+      PackIntoArchive(archive_path, path, entry, ArchivePassword());
+    }
+  }
+  zipfs::RemoveFile(text_path);
+  const std::string images = Out(kUiFolder);
+  if (zipfs::PathExists(images)) folders_.DeleteFolderTree(images);
+}
+
+void Build::CopyUpdater() {
+  const std::string source = zipfs::JoinPath(zipfs::JoinPath(settings_.designer_folder, "updateApp"), "update.exe");
+  if (!FileHasContent(source)) {
+    observer_.Step(std::string("No updater to copy: ") + source + " is missing");
+    return;
+  }
+  observer_.Step("Copying " + source);
+  result_.updater_copied = CopyWholeFile(source, Out("update.exe"));
+  if (!result_.updater_copied) observer_.Step("Failed to copy " + source);
+}
+
+}  // namespace
+
+std::string NormalizeOutputFolder(const std::string& folder) {
+  std::string trimmed = Trim(folder);
+  if (!trimmed.empty() && trimmed.back() != '\\' && trimmed.back() != '/') trimmed += kSeparator;
+  return trimmed;
+}
+
+std::string PackageServerFileName(const std::string& project_file) {
+  IniStore project;
+  project.SetFileName(project_file);
+  if (!project.Load()) return std::string();
+  const std::string name = SystemPageValues::Load(project).ServerFileName();
+  return IsSafePathComponent(name) ? name : std::string();
+}
+
+PackageBuildResult BuildPackage(const PackageBuildSettings& settings, PackageBuildObserver& observer,
+                                PackageFolderOps& folders) {
+  return Build(settings, observer, folders).Run();
+}
+
+std::string BuildCompleteText(const std::string& output_folder) {
+  return "Build complete!\r\nResults are saved in the folder:" + output_folder + "\r\n";
+}
+
+std::vector<std::string> UiFileEntries(const std::string& ui_text) {
+  std::vector<std::string> entries;
+  IniStore ui;
+  if (!ui.LoadFromText(ui_text)) return entries;
+  auto add = [&entries](const std::string& name) {
+    if (name.empty()) return;
+    for (const std::string& seen : entries) {
+      if (seen == name) return;
+    }
+    entries.push_back(name);
+  };
+  std::string icon = ui.GetString("UI", "sysicon");
+  const size_t colon = icon.find(':');
+  if (colon != std::string::npos && colon > 0) icon.resize(colon);
+  add(Trim(icon));
+  for (int w = 0; w < 4; ++w) {
+    for (int i = 0; i < 2; ++i) {
+      add(GetAttribute(ui.GetString(Format("win%d", w), Format("image%d", i)), "bmpfile"));
+    }
+  }
+  return entries;
+}
+
+}  // namespace corvane

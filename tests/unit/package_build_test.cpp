@@ -1,0 +1,190 @@
+// The upgrade package build, the test page's command line and message lines,
+// and the command-line build's arguments.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "designer/build_command.h"
+#include "designer/build_test_values.h"
+#include "designer/package_build.h"
+#include "shared/archive_password.h"
+#include "shared/ini_store.h"
+#include "shared/zip_archive.h"
+#include "shared/zip_path.h"
+#include "tests/unit/zip_test_support.h"
+#include "updater/engine/local_config.h"
+
+namespace corvane {
+namespace {
+
+using ziptest::Exists;
+using ziptest::ListTree;
+using ziptest::ReadFile;
+using ziptest::TempDir;
+using ziptest::WriteFile;
+
+struct Recorder : PackageBuildObserver {
+  std::vector<int> progress;
+  std::vector<std::string> messages;
+  void Progress(int position) override { progress.push_back(position); }
+  void Step(const std::string&) override {}
+  void Message(const std::string& text) override { messages.push_back(text); }
+};
+
+struct NativeFolders : PackageFolderOps {
+  bool DeleteFolderTree(const std::string& path) override {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+    return !Exists(path);
+  }
+};
+
+// A 2x2 24-bit bitmap.
+std::string TinyBmp() {
+  std::string b = "BM";
+  auto u32 = [&b](uint32_t v) { for (int i = 0; i < 4; ++i) b += static_cast<char>((v >> (8 * i)) & 0xff); };
+  auto u16 = [&b](uint16_t v) { b += static_cast<char>(v & 0xff); b += static_cast<char>(v >> 8); };
+  u32(54 + 16); u32(0); u32(54);
+  u32(40); u32(2); u32(2); u16(1); u16(24); u32(0); u32(16); u32(2835); u32(2835); u32(0); u32(0);
+  b += std::string(16, '\x7f');
+  return b;
+}
+
+class PackageBuildTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "art/band.bmp", TinyBmp());
+    WriteFile(dir / "designer/updateApp/update.exe", "MZ updater");
+    Project("");
+    settings.project_file = dir / "p/p.epj";
+    settings.output_folder = dir / "out";
+    settings.designer_folder = dir / "designer/";
+    settings.designer_version = "1.0";
+  }
+  void Project(const std::string& extra) {
+    const std::string image = "show=1;;rect=0,0,2,2;;bmpfile=" + (dir / "art/band.bmp");
+    WriteFile(dir / "p/p.epj",
+              "[project]\r\nname=p\r\n[system]\r\nurls=url0=http://h/dir/srv.ini\r\nclose_proc1=a.exe\r\n"
+              "[file0]\r\nurls=url0=http://h/a.exe\r\nlocal_ver=1.0\r\nfile_ver=1.1\r\n"
+              "[win0]\r\nimage0=" + image + "\r\n[win2]\r\nimage1=" + image + "\r\n" + extra);
+  }
+  PackageBuildResult Run() {
+    recorder = Recorder();
+    return BuildPackage(settings, recorder, folders);
+  }
+  std::string Out(const std::string& name) { return dir / ("out/" + name); }
+
+  TempDir dir;
+  PackageBuildSettings settings;
+  Recorder recorder;
+  NativeFolders folders;
+};
+
+TEST_F(PackageBuildTest, BinaryThenTextPackagesHoldExactlyTheirFiles) {
+  settings.local_mode = 1;
+  PackageBuildResult result = Run();
+  ASSERT_TRUE(result.ok) << ::testing::PrintToString(recorder.messages);
+  EXPECT_TRUE(result.updater_copied);
+  EXPECT_EQ(recorder.progress, (std::vector<int>{2, 3, 4, 5, 7, 8, 9, 10, 11}));
+  std::vector<std::string> files = ListTree(dir / "out");
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"srv.ini", "ui.bin", "update.bin", "update.exe"}));
+  // The updater reads the binary form with its own code.
+  IniStore local;
+  ASSERT_TRUE(LoadLocalConfigFromArchive(ReadFile(Out("update.bin")), ArchivePassword(), &local));
+  EXPECT_EQ(local.GetString("system", "urls"), "url0=http://h/dir/srv.ini");
+  EXPECT_EQ(local.GetString("file0", "ver"), "1.0");
+  EXPECT_NE(ReadFile(Out("srv.ini")).find("close_proc1=a.exe"), std::string::npos);
+  // One image entry for the two windows that name the band.
+  ZipArchive ui;
+  ASSERT_TRUE(ui.Open(Out("ui.bin")));
+  ASSERT_EQ(ui.GetEntryCount(), 2);
+  EXPECT_EQ(ui.GetEntryName(0), "ui.dat");
+  EXPECT_TRUE(StoredNamesEqual(ui.GetEntryName(1), "res\\band.bmp", false));
+
+  settings.local_mode = 0;
+  ASSERT_TRUE(Run().ok);
+  EXPECT_FALSE(Exists(Out("update.bin")));
+  EXPECT_TRUE(Exists(Out("update.dat")));
+}
+
+TEST_F(PackageBuildTest, FailuresStopWithTheirMessagesAndKeepWhatWasWritten) {
+  Project("");
+  WriteFile(dir / "p/p.epj", "[project]\r\nname=p\r\n[system]\r\nurls=url0=http://h/dir/\r\n");
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages, (std::vector<std::string>{kNoServerFileMessage}));
+  EXPECT_FALSE(Exists(dir / "out"));
+
+  Project("");
+  std::filesystem::create_directories(Out("ui.dat"));  // ui.dat cannot be created
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages, (std::vector<std::string>{"Failed to create UI configuration file."}));
+  EXPECT_EQ(recorder.progress, (std::vector<int>{2}));
+  EXPECT_TRUE(Exists(Out("update.dat")) && Exists(Out("srv.ini")));
+  std::filesystem::remove(Out("ui.dat"));
+
+  // An image the converter refuses: the writer's message, then the page's.
+  Project("[win3]\r\nimage0=show=1;;bmpfile=" + (dir / "art/logo.png") + "\r\n");
+  WriteFile(dir / "art/logo.png", "png");
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages,
+            (std::vector<std::string>{"Image file format error:" + (dir / "art/logo.png"), "UI-Design configuration error."}));
+  EXPECT_EQ(recorder.progress.back(), 7);
+
+  // Without an updater the package is still complete otherwise.
+  Project("");
+  std::filesystem::remove(dir / "designer/updateApp/update.exe");
+  PackageBuildResult result = Run();
+  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.updater_copied);
+  EXPECT_FALSE(Exists(Out("update.exe")));
+  EXPECT_FALSE(Exists(Out("res")) || Exists(Out("ui.dat")));
+}
+
+TEST(UiFileEntriesTest, IconFirstThenEachImageOnce) {
+  EXPECT_EQ(UiFileEntries("[UI]\r\nsysicon=res\\sysicon.bmp:4\r\n[win0]\r\nimage0=show=1;;bmpfile=res\\a.bmp\r\n"
+                          "image1=bmpfile=res\\b.bmp\r\n[win3]\r\nimage0=bmpfile=res\\a.bmp\r\nimage1=bmpfile=\r\n"),
+            (std::vector<std::string>{"res\\sysicon.bmp", "res\\a.bmp", "res\\b.bmp"}));
+  // A colon at the very start is not a frame count.
+  EXPECT_EQ(UiFileEntries("[UI]\r\nsysicon=:3\r\n"), (std::vector<std::string>{":3"}));
+}
+
+TEST(TestPageTest, CommandLineAndMessageLines) {
+  TestCommand all = ComposeTestCommandLine({true, true, true, true}, 65812, "C:\\p\\output\\");
+  EXPECT_EQ(all.options, " /OP:CheckVer /Log /Tray /HWND:65812");
+  EXPECT_EQ(all.test_options, "1111");
+  EXPECT_EQ(all.command_line, "C:\\p\\output\\update.exe /OP:CheckVer /Log /Tray /HWND:65812");
+  TestCommand none = ComposeTestCommandLine({false, false, false, false}, 1, "C:\\o\\");
+  EXPECT_EQ(none.options, "");
+  EXPECT_EQ(none.test_options, "0000");
+
+  struct Case { unsigned msg; int64_t w, l; const char* line; };
+  const Case cases[] = {
+      {999, 3, 0, "MSG=WM_USER+999;  WPARAM=3;  Description: Find new version"},
+      {999, -1, 0, "MSG=WM_USER+999;  WPARAM=-1;  Description: Upgrade failed"},
+      {999, 0, 0, "MSG=WM_USER+999;  WPARAM=0;  "},
+      {998, 2, 7, "MSG=WM_USER+998;  WPARAM=2;  LPARAM=7;  Description: The general progress (relative value)"},
+      {997, 50, 100, "MSG=WM_USER+997;  WPARAM=50;  LPARAM=100;  Description: a file's progress (relative value)"},
+      {996, 0xffffffff, 4096, "MSG=WM_USER+996;  WPARAM=-1;  LPARAM=4096;  Description: a file's progress(absolute value)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DescribeUpdaterMessage(c.msg, c.w, c.l), c.line);
+  EXPECT_EQ(TimeStampedLine(9, 5, 7, "x"), "09:05:07    x\r\n");
+}
+
+TEST(BuildCommandTest, Arguments) {
+  BuildCommand command;
+  std::string error;
+  EXPECT_EQ(ParseBuildCommand("C:\\p\\a.epj", &command, &error), BuildCommandKind::kNone);
+  ASSERT_EQ(ParseBuildCommand("/BUILD \"C:\\my p\\a.epj\" /out C:\\o", &command, &error), BuildCommandKind::kBuild);
+  EXPECT_EQ(command.project_file, "C:\\my p\\a.epj");
+  EXPECT_EQ(command.output_folder, "C:\\o");
+  EXPECT_EQ(ParseBuildCommand("/build", &command, &error), BuildCommandKind::kBad);
+  EXPECT_EQ(ParseBuildCommand("/build a.epj /out", &command, &error), BuildCommandKind::kBad);
+  EXPECT_EQ(ParseBuildCommand("/build a.epj b.epj", &command, &error), BuildCommandKind::kBad);
+}
+
+}  // namespace
+}  // namespace corvane
