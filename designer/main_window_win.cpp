@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "designer/build_test_page_win.h"
-#include "designer/empty_page_win.h"
 #include "designer/folder_ops_win.h"
 #include "designer/item_page_win.h"
 #include "designer/new_project_dialog_win.h"

@@ -12,7 +12,6 @@
 #define IDD_PANEL_PROGRAMS 113
 #define IDD_PAGE_FILE 114
 #define IDD_PAGE_DIR 115
-#define IDD_PAGE_EMPTY 116
 #define IDD_NOTICE_BAR 117
 
 // System menu.
@@ -46,7 +45,6 @@
 // Every page.
 #define IDC_BAND1 1200
 #define IDC_BAND2 1201
-#define IDC_PAGE_NOTE 1202
 
 // The URL group of the System, File and Directory pages.
 #define IDC_URL_LIST 1210
