@@ -1,4 +1,5 @@
 #include "designer/build_test_page_win.h"
+#include "win32/file_version.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -44,21 +45,6 @@ bool FileExistsWithContent(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
   return !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (data.nFileSizeLow || data.nFileSizeHigh);
-}
-
-std::string FileVersion(const std::string& path) {
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::string block(size, '\0');
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, &block[0])) return std::string();
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info) {
-    return std::string();
-  }
-  return Format("%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
-                static_cast<int>(LOWORD(info->dwFileVersionMS)));
 }
 
 }  // namespace
@@ -191,7 +177,7 @@ void BuildTestPage::Launch() {
   const std::string folder = program.substr(0, program.find_last_of('\\') + 1);
   SetItemText(IDC_BT_MESSAGES, "");
   ::DeleteFileA((values_.output_folder + "update.log").c_str());
-  const std::string version = FileVersion(program);
+  const std::string version = FileVersionText(program);
   if (!version.empty()) AppendMessageLine("The update.exe's version: " + version);
   const std::string parameters = Trim(options_);
   ::ShellExecuteA(Hwnd(), "open", "update.exe", parameters.empty() ? nullptr : parameters.c_str(), folder.c_str(),

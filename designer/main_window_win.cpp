@@ -1,4 +1,5 @@
 #include "designer/main_window_win.h"
+#include "win32/file_version.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -92,18 +93,7 @@ class AboutDialog : public Dialog {
 
 std::string DesignerVersion() {
   const std::string path = ProgramPath();
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::string block(size, '\0');
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, &block[0])) return std::string();
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!::VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info) {
-    return std::string();
-  }
-  return Format("%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
-                static_cast<int>(LOWORD(info->dwFileVersionMS)));
+  return FileVersionText(path);
 }
 
 MainWindow::MainWindow(std::string document) : document_(std::move(document)) {

@@ -37,6 +37,18 @@ std::string DirectoryRowLabel(const UrlList& urls) {
   return "<" + name + ">";
 }
 
+// The downloaded file's MD5 against the item's (in either case); a file that
+// does not match is deleted, so it can never be installed.
+bool DigestMatches(const std::string& path, const std::string& expected, std::string* digest) {
+  Md5Digest md5;
+  md5.FileDigest(path);
+  *digest = md5.HexDigest();
+  md5.Close();
+  if (!digest->empty() && EqualsNoCase(*digest, expected)) return true;
+  ::DeleteFileA(path.c_str());
+  return false;
+}
+
 bool MakeFolder(const std::string& folder) {
   return ::MakeSureDirectoryPathExists(folder.c_str()) != FALSE;
 }
@@ -238,15 +250,11 @@ bool DownloadPageStage::FetchFileItem(int index) {
     }
     if (item.md5.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the file...");
-    Md5Digest md5;
-    md5.FileDigest(local);
-    const std::string digest = md5.HexDigest();
-    md5.Close();
-    if (!digest.empty() && EqualsNoCase(digest, item.md5)) {
+    std::string digest;
+    if (DigestMatches(local, item.md5, &digest)) {
       view_.ShowStatus("MD5 checksum success.");
       return true;
     }
-    ::DeleteFileA(local.c_str());
     if (!a.may_retry) {
       view_.ShowStatus("The Downloaded file's MD5 is " + digest);
       a.failure = "which is not equal to the original MD5: " + item.md5;
@@ -403,15 +411,11 @@ bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local)
     }
     if (item.md5.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the downloaded file...");
-    Md5Digest md5;
-    md5.FileDigest(local);
-    const std::string digest = md5.HexDigest();
-    md5.Close();
-    if (!digest.empty() && EqualsNoCase(digest, item.md5)) {
+    std::string digest;
+    if (DigestMatches(local, item.md5, &digest)) {
       view_.ShowStatus("MD5 checksum success.");
       return true;
     }
-    ::DeleteFileA(local.c_str());
     if (!a.may_retry) {
       view_.InfoBox("Downloaded file (" + local + ") -- MD5 validation error!");
       app.WriteLog("The Downloaded file's MD5 is " + digest);

@@ -11,6 +11,7 @@
 #include "updater/engine/self_update.h"
 #include "updater/ui/animated_icon.h"
 #include "updater/ui/system_tray.h"
+#include "win32/file_version.h"
 
 namespace corvane {
 
@@ -32,21 +33,6 @@ std::string SpecialFolder(int csidl) {
   char path[MAX_PATH] = {};
   if (!::SHGetSpecialFolderPathA(nullptr, path, csidl, FALSE)) return std::string();
   return path;
-}
-
-std::string FileVersionOf(const std::string& path) {
-  DWORD ignored = 0;
-  DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::vector<char> data(size);
-  if (!::GetFileVersionInfoA(path.c_str(), 0, size, data.data())) return std::string();
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT info_len = 0;
-  if (!::VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &info_len) || !info) {
-    return std::string();
-  }
-  return Format("%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
-                static_cast<int>(LOWORD(info->dwFileVersionMS)));
 }
 
 // The module path as one spelling per installation: full, with long names
@@ -122,7 +108,7 @@ void UpdaterApp::DeriveFolders() {
   size_t slash = module_path.rfind('\\');
   folder = slash == std::string::npos ? std::string() : module_path.substr(0, slash + 1);
   own_file_name = slash == std::string::npos ? module_path : module_path.substr(slash + 1);
-  file_version = FileVersionOf(module_path);
+  file_version = FileVersionText(module_path);
 
   char buf[MAX_PATH] = {};
   std::string* c = directory_constants;
