@@ -31,6 +31,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/winhost/record_text.h"
+
 namespace {
 
 FILE* g_out = nullptr;
@@ -43,17 +45,7 @@ void Out(const std::string& line) {
   std::fflush(g_out);
 }
 
-std::string Escape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else out += c;
-  }
-  return out;
-}
+std::string Escape(const std::string& s) { return winhost::EscapeRecordText(s); }
 
 std::string Text(HWND hwnd) {
   // Long texts (a message log) are read whole.

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "dialog_driver.h"
+#include "tests/winhost/record_text.h"
 
 namespace {
 
@@ -62,17 +63,7 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-std::string Escape(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else out += c;
-  }
-  return out;
-}
+std::string Escape(const std::string& s) { return winhost::EscapeRecordText(s); }
 
 std::string WindowText(HWND hwnd) {
   char buf[4096] = {};
