@@ -64,6 +64,24 @@ foreach(dll ${DELAYLOAD_DLLS})
     COMMENT "Delay-import library for ${dll}.dll"
     VERBATIM)
   list(APPEND _delayload_libs "${lib_out}")
+
+  # Code compiled against the SDK headers calls most of these functions
+  # through their import slots (__imp_...), and a slot's first value is the
+  # address of the function's loading thunk. The linker keeps import data
+  # without following its references, so with --gc-sections it drops every
+  # thunk that no code names directly and the slot holds 0: the first call
+  # jumps to address 0. Naming each thunk on the command line makes it a
+  # root the collector keeps.
+  file(STRINGS "${def_src}" def_names REGEX "^[A-Za-z_][A-Za-z0-9_]*(@[0-9]+)?$")
+  list(REMOVE_ITEM def_names EXPORTS)
+  foreach(name ${def_names})
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(name "_${name}")
+    else()
+      string(REGEX REPLACE "@[0-9]+$" "" name "${name}")
+    endif()
+    list(APPEND _delayload_roots "LINKER:--undefined=${name}")
+  endforeach()
 endforeach()
 add_custom_target(delayload_libs DEPENDS ${_delayload_libs})
 
@@ -75,6 +93,7 @@ add_library(delay_load_hook OBJECT "${CMAKE_SOURCE_DIR}/win32/delay_load_hook.cp
 # Link this instead of the DLLs' import libraries.
 add_library(delay_imports INTERFACE)
 target_link_libraries(delay_imports INTERFACE $<TARGET_OBJECTS:delay_load_hook> ${_delayload_libs})
+target_link_options(delay_imports INTERFACE ${_delayload_roots})
 add_dependencies(delay_imports delayload_libs delay_load_hook)
 
 # Fails the build (and removes the program) when `target` imports a DLL the
