@@ -23,6 +23,15 @@ const char kReadBytes[] = "\xD2\xD1\xB6\xC1" "%d" "\xD7\xD6\xBD\xDA\xCA\xFD";
 constexpr DWORD kStatusCheckFlags =
     INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 
+// The probe wants the status line only, but a GET answers with the whole
+// body, and closing the request unread makes the platform read (and throw
+// away) that body to keep the connection: the probe of a large file would
+// cost a second download. Asking for the first byte keeps it a GET, so the
+// server answers the same status as for the download (a HEAD may be refused
+// or answered differently), while a server that honours ranges sends one
+// byte. One that ignores the header answers as it always did.
+const char kFirstByteOnly[] = "Range: bytes=0-0\r\n";
+
 }  // namespace
 
 bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD timeout_ms) {
@@ -34,7 +43,7 @@ bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD time
   if (!session) return false;
   SetInternetTimeouts(session.Get(), timeout_ms);
   HttpRequest request =
-      OpenHttpUrl(session.Get(), url, nullptr, kStatusCheckFlags, 1, timeout_ms);
+      OpenHttpUrl(session.Get(), url, kFirstByteOnly, kStatusCheckFlags, 1, timeout_ms);
   if (!request) return false;
   DWORD status = 0;
   if (!QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return false;

@@ -16,9 +16,12 @@ namespace corvane {
 
 namespace {
 
-// Reports between two changes of the percentage are held back for this
-// long: a per-chunk report (tens of thousands for a large file) would cost
-// the host, the page and the tray more than the transfer itself.
+// Reports are held back for this long after the last one shown, whether
+// or not the percentage moved: a per-chunk report (tens of thousands for a
+// large file, ten for every small one) sets four controls on the page's
+// thread and would cost more than the transfer itself. The first and the
+// final report of a file are always shown, so every file starts and ends
+// on the page and at the host as it really did.
 constexpr double kReportInterval = 0.05;  // seconds
 
 // Network reads grow up to this size on a fast link and are handed on in
@@ -51,7 +54,7 @@ void Report(TransferState& state, uint32_t bytes, uint32_t total, const std::str
   const bool first = state.shown.percent < 0;
   const bool percent_changed = percent != state.shown.percent;
   const int64_t now = state.ElapsedTicks();
-  const bool due = force || first || percent_changed || (total != 0 && bytes >= total) ||
+  const bool due = force || first || (total != 0 && bytes >= total) ||
                    static_cast<double>(now - state.shown.tick) * state.seconds_per_tick >=
                        kReportInterval;
   if (!due) {
