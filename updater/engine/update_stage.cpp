@@ -153,10 +153,10 @@ bool UpdateStage::BackUpConfiguration() {
   for (const char* name : {kLocalTextName, kLocalBinaryName}) {
     const std::string path = setup_.updater_folder + name;
     if (files_.FileSize(path) < 0 || touched_.count(Key(path))) continue;
-    const bool saved = files_.FileSize(path + ".ebk") >= 0 ? AdoptEarlierBackup(path)
-                                                            : SaveBackup(path);
-    if (!saved) {
-      files_.DeleteFile(path + ".ebk");
+    if (files_.FileSize(path + ".ebk") >= 0) {
+      if (!AdoptEarlierBackup(path)) return false;  // and that copy stays
+    } else if (!SaveBackup(path)) {
+      files_.DeleteFile(path + ".ebk");  // a partial copy of ours
       return false;
     }
     touched_.insert(Key(path));
