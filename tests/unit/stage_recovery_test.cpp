@@ -183,6 +183,32 @@ TEST_F(CrashTest, EveryCrashPointIsRolledBackOrFinished) {
   EXPECT_GT(completed, 0);
 }
 
+TEST_F(CrashTest, ACrashDuringTheRollBackOfAFailedStageIsFinishedByTheRecovery) {
+  // The last entry's download is missing: the stage fails after every other
+  // file was written and rolls back.
+  run.dirs[0].downloads.push_back(Entry("d9.txt", "x"));
+  const stagetest::FakeFiles before = files;
+  const UpdateRun fresh_run = run;
+  ASSERT_FALSE(RunStage());
+  EXPECT_EQ(Installed(files), Installed(before));
+  EXPECT_FALSE(files.files.count(kJournal));
+  const int total = files.steps;
+  for (int crash_at = 1; crash_at <= total; ++crash_at) {
+    SCOPED_TRACE("crash at step " + std::to_string(crash_at));
+    files = before;
+    run = fresh_run;
+    files.crash_at = crash_at;
+    RunStage();
+    stagetest::FakeFiles disk;
+    disk.files = files.files;
+    disk.folders = files.folders;
+    std::vector<std::string> log;
+    ASSERT_NE(RecoverInterruptedUpdate(disk, kJournal, &log), RecoveryResult::kIncomplete);
+    EXPECT_EQ(Installed(disk), Installed(before)) << ::testing::PrintToString(log);
+    EXPECT_EQ(disk.folders, before.folders);
+  }
+}
+
 TEST_F(CrashTest, RecoveryKeepsWhatItCannotVouchFor) {
   const std::string app = kApp + "app.exe", added = kApp + "added.txt";
   struct Case {

@@ -22,6 +22,11 @@ uint32_t Checksum(const std::string& text) {
       crc32(0L, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
 }
 
+// No tab, line break or zero byte: such a path could not be read back.
+bool IsRecordablePath(const std::string& path) {
+  return path.find_first_of(std::string("\t\r\n\0", 4)) == std::string::npos;
+}
+
 bool IsKnownKind(char c) {
   return c == 'F' || c == 'B' || c == 'K' || c == 'W' || c == 'R' || c == 'C';
 }
@@ -55,7 +60,7 @@ bool ParseRecord(const std::string& line, JournalRecord* record) {
   record->kind = static_cast<JournalKind>(body[0]);
   record->number = number;
   record->path = body.substr(second_tab + 1);
-  if (record->path.find('\t') != std::string::npos) return false;
+  if (!IsRecordablePath(record->path)) return false;
   return !record->path.empty() || record->kind == JournalKind::kCommitted;
 }
 
@@ -64,7 +69,7 @@ bool ParseRecord(const std::string& line, JournalRecord* record) {
 std::string JournalHeader() { return Format("%s%d\n", kHeaderPrefix, kVersion); }
 
 bool FormatJournalRecord(const JournalRecord& record, std::string* line) {
-  if (record.path.find_first_of(std::string("\t\r\n\0", 4)) != std::string::npos) return false;
+  if (!IsRecordablePath(record.path)) return false;
   const std::string body = std::string(1, static_cast<char>(record.kind)) + "\t" +
                            std::to_string(record.number) + "\t" + record.path;
   *line = body + Format("\t%08x\n", Checksum(body));
