@@ -260,5 +260,28 @@ TEST_F(CrashTest, ARestoreThatFailsKeepsBackupAndJournalForTheNextStart) {
   EXPECT_TRUE(stagetest::Contains(log, "Successfully restore file: " + kApp + "app.exe"));
 }
 
+TEST_F(CrashTest, ALeftoverJournalIsSettledBeforeTheNextStageOrStopsIt) {
+  // One the start-up could not settle (say, a file was held open then).
+  const std::string stray = kApp + "stray.txt";
+  files.files[stray] = "made by the killed stage";
+  files.files[kJournal] = JournalHeader() + Line(JournalKind::kWrite, stray, -1);
+  ASSERT_TRUE(RunStage());
+  EXPECT_FALSE(files.files.count(stray));
+  EXPECT_TRUE(stagetest::Contains(
+      host.log, "The interrupted update was rolled back; the files are as before it."));
+  EXPECT_FALSE(files.files.count(kJournal));
+
+  // A damaged one: nothing is changed, the journal stays for inspection.
+  files = stagetest::FakeFiles();
+  run = UpdateRun();
+  view = stagetest::RecordingView();
+  SetUp();
+  files.files[kJournal] = "not a journal\nat all\n";
+  const auto original = Installed(files);
+  EXPECT_FALSE(RunStage());
+  EXPECT_EQ(Installed(files), original);
+  EXPECT_TRUE(stagetest::Contains(view.boxes, "Failed to backup the file: " + kJournal));
+}
+
 }  // namespace
 }  // namespace corvane
