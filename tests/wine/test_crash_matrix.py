@@ -20,16 +20,23 @@ ITEMS = ["file0=data.txt", "file1=pack.zip,unzip"]
 
 
 def installed(app):
-    """Every file of the installation but the log, which each run extends."""
-    return {k: v for k, v in tree(app).items() if not k.endswith("update.log")}
+    """Every file of the installation (its bytes) but the log, which each
+    run extends, and every folder (None)."""
+    files = {k: v for k, v in tree(app).items() if not k.endswith("update.log")}
+    folders = {str(p.relative_to(app)).replace(os.sep, "/") + "/": None
+               for p in app.rglob("*") if p.is_dir()}
+    return {**files, **folders}
 
 
 def restore(app, snapshot):
     shutil.rmtree(app)
     for rel, data in snapshot.items():
         path = app / rel
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(data)
+        if data is None:
+            path.mkdir(parents=True, exist_ok=True)
+        else:
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_bytes(data)
 
 
 def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, wine, http_server,
@@ -73,7 +80,7 @@ def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, 
     after = installed(app)
     assert after["updateApp/data.txt"] == new["data.txt"]
     assert after["updateApp/extra/new.txt"] == new["new.txt"]
-    assert set(after) == set(before) | {"updateApp/extra/new.txt"}
+    assert set(after) == set(before) | {"updateApp/extra/", "updateApp/extra/new.txt"}
     assert "update.jnl" not in os.listdir(install_dir)
 
     survived, rolled_back, finished = 0, 0, 0
