@@ -132,12 +132,12 @@ class PrintingHost : public StageHost {
   void ShowTopmostBox(const std::string&, const std::string&) override {}
 };
 
-bool AddItem(const std::string& spec, UpdateRun& run) {
-  const size_t eq = spec.find('=');
-  if (spec.compare(0, 4, "file") != 0 || eq == std::string::npos) return false;
-  const int k = std::atoi(spec.substr(4, eq - 4).c_str());
+bool AddItem(const std::string& item_text, UpdateRun& run) {
+  const size_t eq = item_text.find('=');
+  if (item_text.compare(0, 4, "file") != 0 || eq == std::string::npos) return false;
+  const int k = std::atoi(item_text.substr(4, eq - 4).c_str());
   if (k < 0 || k >= kMaxFileItems) return false;
-  std::string name = spec.substr(eq + 1);
+  std::string name = item_text.substr(eq + 1);
   FileItem& item = run.files[k];
   const size_t comma = name.find(',');
   if (comma != std::string::npos) {
