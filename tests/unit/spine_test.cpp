@@ -114,6 +114,31 @@ TEST(UpdateLog, LinesAreStampedAppendedAndOnlyWrittenWhenOn) {
   std::remove(path.c_str());
 }
 
+TEST(UpdateLog, DeferredLinesWaitForTheOpenLogAndAreWrittenOnce) {
+  const std::string path = testing::TempDir() + "spine_deferred.log";
+  std::remove(path.c_str());
+  {
+    UpdateLog log;
+    log.SetEnabled(true);
+    log.Defer("found before the log was open");
+    log.Write("lost: not open yet");
+    ASSERT_TRUE(log.Open(path));
+    log.Write("banner");
+    log.WriteDeferred();
+    log.WriteDeferred();  // nothing twice
+    UpdateLog off;
+    off.Defer("dropped with the log off");
+    ASSERT_TRUE(off.Open(path));
+    off.WriteDeferred();
+  }
+  const std::regex expected(
+      "\\d\\d:\\d\\d:\\d\\d    banner\r\n"
+      "\\d\\d:\\d\\d:\\d\\d    found before the log was open\r\n");
+  const std::string text = ReadAll(path);
+  EXPECT_TRUE(std::regex_match(text, expected)) << text;
+  std::remove(path.c_str());
+}
+
 TEST(UpdateLog, BannerWithAndWithoutVersion) {
   const std::string path = testing::TempDir() + "spine_banner.log";
   std::remove(path.c_str());

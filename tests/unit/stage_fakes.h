@@ -1,5 +1,6 @@
 // Fakes of the stages' doors for the unit tests: a file system in memory
-// that fails on demand, processes that quit or refuse to, a page and a host
+// that fails on demand and can "crash" (freeze) after any changing step,
+// processes that quit or refuse to, a page and a host
 // that record what the stage told them.
 #pragma once
 
@@ -54,6 +55,27 @@ class FakeFiles : public StageFileSystem {
   std::vector<std::string> removed_trees;
   std::map<std::string, std::string> archive_texts;  // archive|entry -> text
 
+  // Crashing: every changing call is a step. With `crash_at` = N the N-th
+  // step is carried out (only half of it with `tear`: half a copy, half a
+  // record) and from then on nothing changes any more, as if the process
+  // had died; the stage runs on against a frozen disk.
+  int crash_at = 0;
+  bool tear = false;
+  int steps = 0;
+  bool crashed = false;
+  std::set<std::string> flushed;
+
+  // False when the step must not happen; `*torn` when it is the one cut short.
+  bool Step(bool* torn = nullptr) {
+    if (crashed) return false;
+    ++steps;
+    if (steps == crash_at) {
+      crashed = true;
+      if (torn) *torn = tear;
+    }
+    return true;
+  }
+
   int64_t FileSize(const std::string& path) override {
     auto it = files.find(path);
     return it == files.end() ? -1 : static_cast<int64_t>(it->second.size());
@@ -69,6 +91,7 @@ class FakeFiles : public StageFileSystem {
       bare = bare.substr(0, slash);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      if (!Step()) return false;
       folders.insert(*it);
       made->push_back(*it);
     }
@@ -80,7 +103,9 @@ class FakeFiles : public StageFileSystem {
   bool CopyFile(const std::string& from, const std::string& to) override {
     auto it = files.find(from);
     if (it == files.end() || locked.count(to) || folders.count(to)) return false;
-    if (copy_fails.erase(to) || copy_always_fails.count(to)) {
+    bool torn = false;
+    if (!Step(&torn)) return false;
+    if (torn || copy_fails.erase(to) || copy_always_fails.count(to)) {
       files[to] = it->second.substr(0, it->second.size() / 2);  // half written
       return false;
     }
@@ -88,8 +113,8 @@ class FakeFiles : public StageFileSystem {
     return true;
   }
   bool DeleteFile(const std::string& path) override {
-    if (delete_fails.count(path) || locked.count(path)) return false;
-    return files.erase(path) > 0;
+    if (delete_fails.count(path) || locked.count(path) || !files.count(path)) return false;
+    return Step() && files.erase(path) > 0;
   }
   bool RemoveEmptyFolder(const std::string& path) override {
     const std::string prefix = path + "\\";
@@ -99,9 +124,10 @@ class FakeFiles : public StageFileSystem {
     for (const auto& d : folders) {
       if (d.compare(0, prefix.size(), prefix) == 0) return false;
     }
-    return folders.erase(path) > 0;
+    return folders.count(path) && Step() && folders.erase(path) > 0;
   }
   bool RemoveTree(const std::string& folder) override {
+    if (!Step()) return false;
     removed_trees.push_back(folder);
     const std::string prefix = folder;
     for (auto it = files.begin(); it != files.end();) {
@@ -118,9 +144,31 @@ class FakeFiles : public StageFileSystem {
   }
   bool ReplaceArchiveText(const std::string& archive, const std::string& entry,
                           const std::string& text, const std::string&) override {
-    if (!files.count(archive)) return false;
+    if (!files.count(archive) || !Step()) return false;
     archive_texts[archive + "|" + entry] = text;
+    files[archive] += "|" + entry + "=" + text;  // the archive's bytes change too
     return true;
+  }
+  bool WriteDurable(const std::string& path, const std::string& bytes, bool append) override {
+    bool torn = false;
+    if (folders.count(path) || !Step(&torn)) return false;
+    const std::string written = torn ? bytes.substr(0, bytes.size() / 2) : bytes;
+    files[path] = (append ? files[path] : std::string()) + written;
+    return !torn;
+  }
+  bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) override {
+    auto it = files.find(path);
+    if (it == files.end() || it->second.size() > limit) return false;
+    *bytes = it->second;
+    return true;
+  }
+  bool FlushFile(const std::string& path) override {
+    if (!files.count(path)) return false;
+    flushed.insert(path);
+    return true;
+  }
+  bool SameContent(const std::string& a, const std::string& b) override {
+    return files.count(a) && files.count(b) && files[a] == files[b];
   }
 
   // Every file name that ends in ".ebk".
@@ -145,8 +193,11 @@ inline bool FakeArchive::Extract(int index, const std::string& folder) {
   if (index == failing_entry_) return false;  // checked before it appears: nothing written
   std::string name = entries_[index].first;
   std::replace(name.begin(), name.end(), '/', '\\');
-  files_.files[folder + name] = entries_[index].second;
-  return true;
+  bool torn = false;
+  if (!files_.Step(&torn)) return false;
+  const std::string& bytes = entries_[index].second;
+  files_.files[folder + name] = torn ? bytes.substr(0, bytes.size() / 2) : bytes;
+  return !torn;
 }
 
 class FakeProcess : public OpenedProcess {

@@ -49,6 +49,18 @@ class StageFileSystem {
   // Replaces (or adds) the text entry `entry` of an existing archive.
   virtual bool ReplaceArchiveText(const std::string& archive, const std::string& entry,
                                   const std::string& text, const std::string& password) = 0;
+
+  // For the stage's journal (stage_journal.h): writes `bytes` at the end of
+  // `path` (creating it) or into a new `path` (replacing it), and returns only
+  // once they are on the disk.
+  virtual bool WriteDurable(const std::string& path, const std::string& bytes, bool append) = 0;
+  // Reads a whole file of at most `limit` bytes; false when it is missing,
+  // unreadable or larger.
+  virtual bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) = 0;
+  // Pushes what was written to `path` out to the disk.
+  virtual bool FlushFile(const std::string& path) = 0;
+  // True when both files exist and hold the same bytes.
+  virtual bool SameContent(const std::string& a, const std::string& b) = 0;
 };
 
 // A process opened for waiting and terminating.

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <cstring>
 #include <vector>
 
 #include "shared/zip_archive.h"
@@ -112,6 +113,104 @@ class WinFileSystem : public StageFileSystem {
   bool ReplaceArchiveText(const std::string& archive, const std::string& entry,
                           const std::string& text, const std::string& password) override {
     return ReplaceArchiveEntry(archive, entry, text, password);
+  }
+
+  bool WriteDurable(const std::string& path, const std::string& bytes, bool append) override {
+    // Write-through, then flushed: the record is on the disk before the
+    // step it announces begins.
+    ScopedFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+    LARGE_INTEGER end{};
+    if (!file || !::SetFilePointerEx(file.Get(), end, nullptr, FILE_END)) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+      DWORD wrote = 0;
+      if (!::WriteFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                       &wrote, nullptr) ||
+          wrote == 0) {
+        return false;
+      }
+      done += wrote;
+    }
+    return ::FlushFileBuffers(file.Get()) != FALSE;
+  }
+
+  bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) override {
+    ScopedFile file(OpenForReading(path));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.Get(), &size) ||
+        static_cast<uint64_t>(size.QuadPart) > limit) {
+      return false;
+    }
+    bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    size_t filled = 0;
+    while (filled < bytes->size()) {
+      DWORD got = 0;
+      if (!::ReadFile(file.Get(), &(*bytes)[filled], static_cast<DWORD>(bytes->size() - filled),
+                      &got, nullptr) ||
+          got == 0) {
+        return false;
+      }
+      filled += got;
+    }
+    return true;
+  }
+
+  bool FlushFile(const std::string& path) override {
+    // A read-only file (restored with its attributes) is opened for the
+    // flush with its flag lifted for a moment.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (read_only) ::SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    bool flushed = false;
+    {
+      ScopedFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      flushed = file && ::FlushFileBuffers(file.Get());
+    }
+    if (read_only) ::SetFileAttributesA(path.c_str(), attributes);
+    return flushed;
+  }
+
+  bool SameContent(const std::string& a, const std::string& b) override {
+    ScopedFile first(OpenForReading(a));
+    ScopedFile second(OpenForReading(b));
+    LARGE_INTEGER size_a{}, size_b{};
+    if (!first || !second || !::GetFileSizeEx(first.Get(), &size_a) ||
+        !::GetFileSizeEx(second.Get(), &size_b) || size_a.QuadPart != size_b.QuadPart) {
+      return false;
+    }
+    std::vector<char> block_a(64 * 1024), block_b(64 * 1024);
+    for (;;) {
+      DWORD got_a = 0, got_b = 0;
+      if (!::ReadFile(first.Get(), block_a.data(), static_cast<DWORD>(block_a.size()), &got_a,
+                      nullptr) ||
+          !ReadFully(second.Get(), block_b.data(), got_a, &got_b) || got_a != got_b) {
+        return false;
+      }
+      if (got_a == 0) return true;
+      if (std::memcmp(block_a.data(), block_b.data(), got_a) != 0) return false;
+    }
+  }
+
+ private:
+  static HANDLE OpenForReading(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
+  // Reads exactly `wanted` bytes unless the file ends first.
+  static bool ReadFully(HANDLE file, char* buffer, DWORD wanted, DWORD* got) {
+    *got = 0;
+    while (*got < wanted) {
+      DWORD part = 0;
+      if (!::ReadFile(file, buffer + *got, wanted - *got, &part, nullptr)) return false;
+      if (part == 0) break;
+      *got += part;
+    }
+    return true;
   }
 };
 

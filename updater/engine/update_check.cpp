@@ -88,6 +88,7 @@ bool UpdateCheck::ReadConfiguration(const LocalFolder& folder, const CheckSetup&
     const std::string none[kDirectoryConstants];
     WriteStartBanner(log_, setup.updater_version, none);
   }
+  log_.WriteDeferred();
   log_.Write("Analysis of the local configuration file: " + run_.local_form);
   ReadLocalValues();
 

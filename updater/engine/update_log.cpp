@@ -40,4 +40,18 @@ void UpdateLog::Write(const std::string& message) {
   std::fflush(file_);
 }
 
+void UpdateLog::Defer(const std::string& message) {
+  deferred_.push_back(LogTimePrefix() + message + "\r\n");
+}
+
+void UpdateLog::WriteDeferred() {
+  if (enabled_ && file_) {
+    for (const std::string& line : deferred_) {
+      std::fwrite(line.data(), 1, line.size(), file_);
+      std::fflush(file_);
+    }
+  }
+  deferred_.clear();
+}
+
 }  // namespace corvane

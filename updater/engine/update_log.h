@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -31,8 +32,15 @@ class UpdateLog {
   // lines is written as it is, the time only in front of the first line.
   void Write(const std::string& message);
 
+  // A line of something that happened before the log could be opened (the
+  // recovery at start-up): kept with its time and written by WriteDeferred.
+  void Defer(const std::string& message);
+  // Writes the kept lines (when the log is on and open) and forgets them.
+  void WriteDeferred();
+
  private:
   std::FILE* file_ = nullptr;
+  std::vector<std::string> deferred_;
   bool enabled_ = false;
 };
 

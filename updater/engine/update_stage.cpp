@@ -6,6 +6,7 @@
 #include "shared/zip_path.h"
 #include "updater/engine/host_messages.h"
 #include "updater/engine/local_config.h"
+#include "updater/engine/stage_recovery.h"
 
 namespace corvane {
 
@@ -50,7 +51,13 @@ std::string InstallFolderFor(const std::string& item_path, const std::string& su
 
 UpdateStage::UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view,
                          StageHost& host, StageFileSystem& files, ProcessControl& processes)
-    : run_(run), setup_(setup), view_(view), host_(host), files_(files), processes_(processes) {}
+    : run_(run),
+      setup_(setup),
+      view_(view),
+      host_(host),
+      files_(files),
+      processes_(processes),
+      journal_(files, setup.updater_folder + kJournalName) {}
 
 template <typename Fn>
 void UpdateStage::ForEachPresentItem(Fn fn) {
@@ -67,8 +74,104 @@ void UpdateStage::Tooltip(const std::string& text) { host_.SetTrayTooltip(setup_
 std::string UpdateStage::FolderFor(const std::string& item_path, const std::string& subfolder) {
   const std::string folder = InstallFolderFor(item_path, subfolder, setup_.updater_folder, host_);
   const std::string bare = folder.substr(0, folder.size() - 1);
-  if (!files_.IsFolder(bare) && !files_.CreateFolders(bare, &made_folders_)) return std::string();
+  if (!files_.IsFolder(bare) && !MakeFolders(bare)) return std::string();
   return folder;
+}
+
+bool UpdateStage::MakeFolders(const std::string& bare) {
+  std::vector<std::string> missing;
+  for (std::string f = bare; !f.empty() && !files_.IsFolder(f); f = ParentFolder(f)) {
+    missing.push_back(f);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!journal_.Add(JournalKind::kFolder, *it)) return JournalFailed();
+  }
+  return files_.CreateFolders(bare, &made_folders_);
+}
+
+// --- Journal ---------------------------------------------------------------
+
+bool UpdateStage::JournalFailed() {
+  host_.WriteLog("Failed to write the update journal: " + journal_.path());
+  return false;
+}
+
+bool UpdateStage::StartJournal() {
+  if (files_.FileSize(journal_.path()) >= 0) {
+    // Left by a stage whose recovery at start-up could not finish; the
+    // programs that held its files are closed now.
+    std::vector<std::string> lines;
+    const RecoveryResult result = RecoverInterruptedUpdate(files_, journal_.path(), &lines);
+    for (const std::string& line : lines) host_.WriteLog(line);
+    if (result == RecoveryResult::kIncomplete) return false;
+  }
+  return journal_.Begin() || JournalFailed();
+}
+
+bool UpdateStage::SaveBackup(const std::string& path) {
+  const std::string copy = path + ".ebk";
+  const int64_t size = files_.FileSize(path);
+  if (!journal_.Add(JournalKind::kBackupBegins, path, size)) return JournalFailed();
+  if (!files_.CopyFile(path, copy) || !files_.FlushFile(copy) || files_.FileSize(copy) != size) {
+    return false;
+  }
+  if (!journal_.Add(JournalKind::kBackupComplete, path, size)) return JournalFailed();
+  has_backup_.insert(Key(path));
+  return true;
+}
+
+bool UpdateStage::AdoptEarlierBackup(const std::string& path) {
+  // One this stage wrote itself is no back-up of anything.
+  if (touched_.count(Key(path + ".ebk"))) return false;
+  if (!journal_.Add(JournalKind::kBackupComplete, path, files_.FileSize(path + ".ebk"))) {
+    return JournalFailed();
+  }
+  has_backup_.insert(Key(path));
+  return true;
+}
+
+bool UpdateStage::NoteWrite(const std::string& path) {
+  const std::string key = Key(path);
+  const bool own_file =
+      key == Key(journal_.path()) ||
+      (EndsWithNoCase(path, ".ebk") && has_backup_.count(key.substr(0, key.size() - 4)));
+  if (own_file) {
+    host_.WriteLog("Refused to overwrite a backup or the update journal: " + path);
+    return false;
+  }
+  const int64_t before = files_.FileSize(path);
+  if (!journal_.Add(JournalKind::kWrite, path, before)) return JournalFailed();
+  if (written_keys_.insert(key).second) {
+    written_.push_back(path);
+    if (before < 0) created_new_.insert(key);
+  }
+  return true;
+}
+
+bool UpdateStage::BackUpConfiguration() {
+  if (setup_.config_item >= 0) return true;  // the stage writes no versions then
+  for (const char* name : {kLocalTextName, kLocalBinaryName}) {
+    const std::string path = setup_.updater_folder + name;
+    if (files_.FileSize(path) < 0 || touched_.count(Key(path))) continue;
+    if (files_.FileSize(path + ".ebk") >= 0) {
+      if (!AdoptEarlierBackup(path)) return false;  // and that copy stays
+    } else if (!SaveBackup(path)) {
+      files_.DeleteFile(path + ".ebk");  // a partial copy of ours
+      return false;
+    }
+    touched_.insert(Key(path));
+    config_backups_.push_back(path);
+    written_.push_back(path);
+  }
+  return true;
+}
+
+void UpdateStage::Commit() {
+  // The new files must be on the disk before the back-ups may go.
+  for (const std::string& path : written_) {
+    if (files_.FileSize(path) >= 0) files_.FlushFile(path);
+  }
+  if (!journal_.Add(JournalKind::kCommitted, std::string())) JournalFailed();
 }
 
 // --- Closing programs ------------------------------------------------------
@@ -162,12 +265,16 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
     // file: it may be the only copy of the original, so it is used as the
     // back-up instead of being overwritten with what is there now.
     host_.WriteLog("An earlier backup of the file is kept: " + path + ".ebk");
+    if (!AdoptEarlierBackup(path)) {
+      *error_prefix = kBackupFailed;
+      return false;
+    }
     touched_.insert(Key(path));
     backed_up->push_back(path);
     return true;
   }
   host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
-  if (!files_.CopyFile(path, path + ".ebk")) {
+  if (!SaveBackup(path)) {
     files_.DeleteFile(path + ".ebk");  // no partial copy left beside the original
     *error_prefix = kBackupFailed;
     return false;
@@ -186,6 +293,7 @@ bool UpdateStage::BackUpAll() {
     RollBack();
     return false;
   };
+  if (!StartJournal()) return fail(kBackupFailed, journal_.path());
   std::string error;
   for (int k = 0; k < kMaxFileItems; ++k) {
     view_.SetOverallPosition(k);
@@ -209,6 +317,7 @@ bool UpdateStage::BackUpAll() {
       if (!BackUp(path, &item.backed_up_files, &error)) return fail(error, path);
     }
   }
+  if (!BackUpConfiguration()) return fail(kBackupFailed, setup_.updater_folder + kLocalTextName);
   return true;
 }
 
@@ -226,7 +335,8 @@ bool UpdateStage::CopyEntry(const std::string& item_folder, const std::string& i
   // the roll-back like a finished one (the original comes from its back-up).
   touched_.insert(Key(*installed));
   created->push_back(*installed);
-  if (!folder.empty() && files_.CopyFile(item_folder + entry.temporary_name, *installed)) {
+  if (!folder.empty() && NoteWrite(*installed) &&
+      files_.CopyFile(item_folder + entry.temporary_name, *installed)) {
     return true;
   }
   view_.ShowStatus("Update failed.");
@@ -253,7 +363,7 @@ bool UpdateStage::UnzipWithBackup(const std::string& archive_path, const std::st
     for (const std::string& part : parts) relative += (relative.empty() ? "" : "\\") + part;
     const std::string target = base + relative;
     if (archive->IsFolder(i)) {
-      if (!files_.IsFolder(target) && !files_.CreateFolders(target, &made_folders_)) return false;
+      if (!files_.IsFolder(target) && !MakeFolders(target)) return false;
       continue;
     }
     std::string error;
@@ -266,8 +376,9 @@ bool UpdateStage::UnzipWithBackup(const std::string& archive_path, const std::st
       host_.WriteLog("File (" + target + ") backup to " + target + ".ebk");
     }
     const std::string parent = ParentFolder(target);
-    if (!files_.IsFolder(parent) && !files_.CreateFolders(parent, &made_folders_)) return false;
+    if (!files_.IsFolder(parent) && !MakeFolders(parent)) return false;
     host_.WriteLog("Unzip the file (" + stored + ") to " + folder);
+    if (!NoteWrite(target)) return false;
     touched_.insert(Key(target));
     item.created_files.push_back(target);
     if (!archive->Extract(i, base)) return false;
@@ -364,6 +475,10 @@ void UpdateStage::RollBack() {
   ForEachPresentItem([&](std::vector<std::string>&, std::vector<std::string>& created) {
     for (const std::string& path : created) {
       if (files_.FileSize(path) < 0) continue;  // never written, or already gone
+      // Only a file the stage made, or one whose original waits in its
+      // back-up: anything else may be the only copy there is.
+      const std::string key = Key(path);
+      if (!created_new_.count(key) && !has_backup_.count(key)) continue;
       host_.WriteLog((files_.DeleteFile(path) ? "Successful delete file: " : "Faied to delete file: ") +
                      path);
     }
@@ -371,7 +486,7 @@ void UpdateStage::RollBack() {
   });
   ForEachPresentItem([&](std::vector<std::string>& backed_up, std::vector<std::string>&) {
     for (const std::string& path : backed_up) {
-      if (files_.CopyFile(path + ".ebk", path)) {
+      if (RestoreFromBackup(path)) {
         view_.ShowStatus("Successfully restore file: " + path);
       } else {
         view_.ShowStatus("Failed to restore file: " + path);
@@ -379,6 +494,9 @@ void UpdateStage::RollBack() {
       }
     }
   });
+  for (const std::string& path : config_backups_) {
+    if (!RestoreFromBackup(path)) unrestored_.insert(Key(path));
+  }
   // Folders the stage made and that nothing else filled since, innermost first.
   for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) {
     files_.RemoveEmptyFolder(*it);
@@ -386,6 +504,19 @@ void UpdateStage::RollBack() {
   made_folders_.clear();
   touched_.clear();
   RemoveBackups();
+}
+
+bool UpdateStage::RestoreFromBackup(const std::string& path) {
+  const std::string copy = path + ".ebk";
+  // The back-up may go only once the original is back and checked.
+  const bool unchanged = files_.FileSize(path) == files_.FileSize(copy) &&
+                         files_.SameContent(copy, path);
+  if (!unchanged && !(files_.CopyFile(copy, path) && files_.FlushFile(path) &&
+                      files_.SameContent(copy, path))) {
+    return false;
+  }
+  journal_.Add(JournalKind::kRestored, path);
+  return true;
 }
 
 void UpdateStage::RemoveBackups() {
@@ -404,6 +535,13 @@ void UpdateStage::RemoveBackups() {
     }
     backed_up.clear();
   });
+  for (const std::string& path : config_backups_) {
+    if (!unrestored_.count(Key(path))) files_.DeleteFile(path + ".ebk");
+  }
+  config_backups_.clear();
+  // A back-up that could not be put back keeps the journal too: the next
+  // start tries again.
+  if (unrestored_.empty()) journal_.Remove();
 }
 
 // --- The stage -------------------------------------------------------------
@@ -438,6 +576,7 @@ bool UpdateStage::Run() {
     return false;
   }
   UpdateConfiguration();
+  Commit();
 
   finished_ = true;
   RemoveBackups();

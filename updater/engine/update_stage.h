@@ -4,6 +4,11 @@
 // wrote, writes the new versions into the local configuration and removes
 // the back-ups; any failure after the first change rolls everything back.
 //
+// Crash safety: before the first back-up the stage starts its journal
+// (stage_journal.h) and records each change ahead of making it, so that an
+// updater started after a crash can undo a half-done stage
+// (stage_recovery.h). The journal goes with the back-ups when the stage ends.
+//
 // Portable: it acts only through StageFileSystem and ProcessControl, reports
 // through its page (StageView) and the updater (StageHost). Run() is the
 // worker's body; Finish() runs on the page's thread when the worker is done.
@@ -13,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "updater/engine/stage_journal.h"
 #include "updater/engine/stage_platform.h"
 #include "updater/engine/update_items.h"
 #include "updater/ui/stage_view.h"
@@ -64,6 +70,22 @@ class UpdateStage {
   bool CloseOne(const std::string& name, uint32_t pid, bool ask_every_time);
   // Creates the folder (remembering what it made); "" when that failed.
   std::string FolderFor(const std::string& item_path, const std::string& subfolder);
+  // Creates `bare` and its missing parents, journaling each first.
+  bool MakeFolders(const std::string& bare);
+  // Starts the journal, first settling one an interrupted stage left.
+  bool StartJournal();
+  // Copies `path` to its ".ebk" with the journal's records around the copy.
+  bool SaveBackup(const std::string& path);
+  // A ".ebk" left by an earlier update is kept as the back-up (it may be the
+  // only copy of the original); false when it cannot serve as one.
+  bool AdoptEarlierBackup(const std::string& path);
+  // Journals that `path` is about to be written; refuses the journal itself
+  // and the back-up of a file this stage saved.
+  bool NoteWrite(const std::string& path);
+  bool JournalFailed();
+  bool BackUpConfiguration();
+  void Commit();
+  bool RestoreFromBackup(const std::string& path);
   // Back-up of one installed path; false (after the box) when it failed.
   // `error_prefix` receives the text of the failure.
   bool BackUp(const std::string& path, std::vector<std::string>* backed_up,
@@ -97,6 +119,18 @@ class UpdateStage {
   // Folders the stage created, outermost first; a roll-back removes those
   // left empty.
   std::vector<std::string> made_folders_;
+
+  JournalWriter journal_;
+  // Paths (as keys) with a complete back-up, and paths the stage created
+  // where there was no file: only these may a roll-back delete.
+  std::set<std::string> has_backup_;
+  std::set<std::string> created_new_;
+  // Every path written, in order, flushed before the commit record.
+  std::vector<std::string> written_;
+  std::set<std::string> written_keys_;
+  // The local configuration files, backed up like the items' files but
+  // without log lines (their back-up is the journal's own).
+  std::vector<std::string> config_backups_;
 };
 
 }  // namespace corvane

@@ -92,6 +92,8 @@ class UpdaterApp {
   bool AcquireInstanceMutex();
   void DeriveFolders();
   CommandLineOptions ReadCommandLine();
+  // Puts back what an update stage killed part-way had changed.
+  void RecoverInterruptedStage();
   void RunOutcome();
   bool RunProgramIfPresent(const std::string& configured);
   void Close();

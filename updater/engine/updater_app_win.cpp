@@ -9,6 +9,9 @@
 #include "updater/engine/command_line.h"
 #include "updater/engine/host_messages.h"
 #include "updater/engine/self_update.h"
+#include "updater/engine/stage_journal.h"
+#include "updater/engine/stage_platform_win.h"
+#include "updater/engine/stage_recovery.h"
 #include "updater/ui/animated_icon.h"
 #include "updater/ui/system_tray.h"
 #include "win32/file_version.h"
@@ -159,6 +162,7 @@ void UpdaterApp::Run(const char* cmd) {
     return;
   }
   if (options.self_finish) FinishSelfUpdate(*this);
+  if (run_mode != RunPreview) RecoverInterruptedStage();
 
   if (tray_on) ShowTray();
 
@@ -175,6 +179,16 @@ void UpdaterApp::Run(const char* cmd) {
   }
   RunOutcome();
   Close();
+}
+
+void UpdaterApp::RecoverInterruptedStage() {
+  // Under the instance mutex: a journal found now belongs to a run that is
+  // gone. It is settled before the local configuration is read, since an
+  // interrupted stage may have written its versions already.
+  std::unique_ptr<StageFileSystem> files = MakeWindowsFileSystem();
+  std::vector<std::string> lines;
+  RecoverInterruptedUpdate(*files, folder + kJournalName, &lines);
+  for (const std::string& line : lines) log.Defer(line);
 }
 
 void UpdaterApp::RunOutcome() {
