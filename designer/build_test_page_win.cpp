@@ -10,6 +10,7 @@
 #include "designer/command_line_build_win.h"
 #include "designer/package_build.h"
 #include "designer/resource.h"
+#include "shared/cng_crypto_win.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 
@@ -146,9 +147,11 @@ void BuildTestPage::StartBuild() {
   settings.designer_folder = host_.designer_folder;
   settings.designer_version = host_.designer_version;
   HWND page = Hwnd();
-  worker_ = std::make_unique<std::thread>([settings, page]() {
+  worker_ = std::make_unique<std::thread>([settings, page]() mutable {
     PostingObserver observer(page);
     WinFolderOps folders;
+    CngP256 crypto;
+    settings.crypto = &crypto;
     auto* result = new PackageBuildResult(BuildPackage(settings, observer, folders));
     if (!::PostMessageA(page, kBuildDoneMessage, 0, reinterpret_cast<LPARAM>(result))) delete result;
   });

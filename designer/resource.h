@@ -83,6 +83,7 @@
 #define IDC_ITEM_OPMODE 1311
 #define IDC_ITEM_SHOWTYPE 1312
 #define IDC_ITEM_DESCRIBE 1313
+#define IDC_ITEM_SHA256 1314
 
 // Build-Test page.
 #define IDD_PAGE_BUILD 130

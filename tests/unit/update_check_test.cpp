@@ -32,6 +32,12 @@ class FakeSource : public ConfigTextSource {
     auto it = texts.find(url);
     return it == texts.end() ? std::string() : it->second;
   }
+  std::string FetchExactBytes(const std::string& url, const std::string& user,
+                              const std::string& password) override {
+    exact_calls.push_back(url);
+    auto it = texts.find(url);
+    return it == texts.end() ? std::string() : it->second;
+  }
   std::vector<std::string> Urls() const {
     std::vector<std::string> urls;
     for (const FetchCall& c : calls) urls.push_back(c.url);
@@ -40,6 +46,7 @@ class FakeSource : public ConfigTextSource {
 
   std::map<std::string, std::string> texts;
   std::vector<FetchCall> calls;
+  std::vector<std::string> exact_calls;
 };
 
 class RecordingNotices : public NoticeSink {
