@@ -33,6 +33,7 @@ set(_delayload_out "${CMAKE_BINARY_DIR}/delayload")
 file(MAKE_DIRECTORY "${_delayload_out}")
 
 set(_delayload_libs)
+set(_delayload_keep)
 foreach(dll ${DELAYLOAD_DLLS})
   set(def_src "${_delayload_src}/${dll}.def")
   set(def_out "${_delayload_out}/${dll}.def")
@@ -48,6 +49,22 @@ foreach(dll ${DELAYLOAD_DLLS})
     set(kill_at)
     string(REGEX REPLACE "([A-Za-z0-9_]+)@[0-9]+" "\\1" def_text "${def_text}")
   endif()
+  # Every listed function's stub stays in the program. Functions the headers
+  # declare dllimport (wininet's) are reached only through their delay
+  # import address slot, and the 32-bit link's --gc-sections does not always
+  # count that slot as a use of the stub: the slot would stay zero and the
+  # first call would jump to address 0.
+  string(REGEX MATCHALL "\n[A-Za-z_][A-Za-z0-9_]*(@[0-9]+)?" def_functions "${def_text}")
+  foreach(fn ${def_functions})
+    string(STRIP "${fn}" fn)
+    if(fn STREQUAL "LIBRARY" OR fn STREQUAL "EXPORTS")
+      continue()
+    endif()
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(fn "_${fn}")
+    endif()
+    list(APPEND _delayload_keep "-Wl,--undefined=${fn}")
+  endforeach()
   set(old_text "")
   if(EXISTS "${def_out}")
     file(READ "${def_out}" old_text)
@@ -75,6 +92,7 @@ add_library(delay_load_hook OBJECT "${CMAKE_SOURCE_DIR}/win32/delay_load_hook.cp
 # Link this instead of the DLLs' import libraries.
 add_library(delay_imports INTERFACE)
 target_link_libraries(delay_imports INTERFACE $<TARGET_OBJECTS:delay_load_hook> ${_delayload_libs})
+target_link_options(delay_imports INTERFACE ${_delayload_keep})
 add_dependencies(delay_imports delayload_libs delay_load_hook)
 
 # Fails the build (and removes the program) when `target` imports a DLL the
