@@ -99,4 +99,5 @@
 #define IDC_BT_COMMAND 1514
 #define IDC_BT_LAUNCH 1515
 #define IDC_BT_MESSAGES 1516
+#define IDC_BT_SIGN 1517
 #define IDC_BT_VIEW 1520    // .. +2

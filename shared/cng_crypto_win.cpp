@@ -95,7 +95,7 @@ ScopedKey ImportKey(BCRYPT_ALG_HANDLE algorithm, LPCWSTR type, ULONG magic, cons
 
 }  // namespace
 
-bool CngP256::Verify(const P256PublicKey& key, const std::string& message, const P256Signature& signature) {
+bool CngVerifier::Verify(const P256PublicKey& key, const std::string& message, const P256Signature& signature) {
   uint8_t digest[kDigestBytes];
   if (!DigestOf(message, digest)) return false;
   ScopedAlgorithm algorithm = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);

@@ -8,9 +8,16 @@
 
 namespace corvane {
 
-class CngP256 : public P256Crypto {
+class CngVerifier : public P256Verifier {
  public:
   bool Verify(const P256PublicKey& key, const std::string& message, const P256Signature& signature) override;
+};
+
+class CngP256 : public P256Crypto {
+ public:
+  bool Verify(const P256PublicKey& key, const std::string& message, const P256Signature& signature) override {
+    return CngVerifier().Verify(key, message, signature);
+  }
   bool Sign(const P256PrivateKey& key, const std::string& message, P256Signature* signature) override;
   bool GenerateKey(P256PrivateKey* key) override;
 };

@@ -18,10 +18,16 @@ constexpr uint8_t kObjectId = 0x06;
 constexpr uint8_t kContext0 = 0xa0;
 constexpr uint8_t kContext1 = 0xa1;
 
-// id-ecPublicKey (1.2.840.10045.2.1) and prime256v1 (1.2.840.10045.3.1.7),
-// the OBJECT IDENTIFIER contents.
-const std::string kEcPublicKeyOid("\x2a\x86\x48\xce\x3d\x02\x01", 7);
-const std::string kPrime256v1Oid("\x2a\x86\x48\xce\x3d\x03\x01\x07", 8);
+// The AlgorithmIdentifier of a P-256 key, SEQUENCE { id-ecPublicKey
+// (1.2.840.10045.2.1), prime256v1 (1.2.840.10045.3.1.7) }, whose two OBJECT
+// IDENTIFIER contents are used on their own as well. Plain bytes: the
+// updater pays for no start-up code.
+constexpr char kCurveAlgorithm[] = "\x30\x13\x06\x07\x2a\x86\x48\xce\x3d\x02\x01\x06\x08\x2a\x86\x48\xce\x3d\x03\x01\x07";
+constexpr size_t kCurveAlgorithmSize = sizeof kCurveAlgorithm - 1;
+
+bool IsEcPublicKeyOid(const std::string& oid) { return oid.compare(0, std::string::npos, kCurveAlgorithm + 4, 7) == 0; }
+bool IsPrime256v1Oid(const std::string& oid) { return oid.compare(0, std::string::npos, kCurveAlgorithm + 13, 8) == 0; }
+std::string Prime256v1Oid() { return std::string(kCurveAlgorithm + 13, 8); }
 
 const char kPublicLabel[] = "PUBLIC KEY";
 const char kSec1Label[] = "EC PRIVATE KEY";
@@ -127,9 +133,7 @@ bool PointFromBits(const std::string& bits, P256PublicKey* key) {
   return true;
 }
 
-std::string CurveAlgorithm() {
-  return Element(kSequence, Element(kObjectId, kEcPublicKeyOid) + Element(kObjectId, kPrime256v1Oid));
-}
+std::string CurveAlgorithm() { return std::string(kCurveAlgorithm, kCurveAlgorithmSize); }
 
 std::string PublicKeyDer(const P256PublicKey& key) {
   return Element(kSequence, CurveAlgorithm() + Element(kBitString, PointBits(key)));
@@ -176,7 +180,7 @@ bool Sec1FromDer(const std::string& der, P256PrivateKey* key) {
   if (r.Next(kContext0)) {
     if (!r.Read(kContext0, &wrapped)) return false;
     DerReader params(wrapped);
-    if (!params.Read(kObjectId, &inner) || inner != kPrime256v1Oid || !params.Done()) return false;
+    if (!params.Read(kObjectId, &inner) || !IsPrime256v1Oid(inner) || !params.Done()) return false;
   }
   if (!r.Read(kContext1, &wrapped)) return false;
   DerReader point(wrapped);
@@ -197,8 +201,8 @@ bool Pkcs8FromDer(const std::string& der, P256PrivateKey* key) {
   }
   if (!r.Read(kSequence, &algorithm)) return false;
   DerReader a(algorithm);
-  if (!a.Read(kObjectId, &oid) || oid != kEcPublicKeyOid || !a.Read(kObjectId, &curve) ||
-      curve != kPrime256v1Oid || !a.Done()) {
+  if (!a.Read(kObjectId, &oid) || !IsEcPublicKeyOid(oid) || !a.Read(kObjectId, &curve) ||
+      !IsPrime256v1Oid(curve) || !a.Done()) {
     return false;
   }
   // Attributes and a second copy of the public key may follow; the key
@@ -311,7 +315,7 @@ bool PublicKeyFromText(const std::string& text, P256PublicKey* key) {
 std::string PrivateKeyPem(const P256PrivateKey& key) {
   const std::string body = Element(kInteger, std::string(1, '\x01')) +
                            Element(kOctetString, Bytes(key.d.data(), key.d.size())) +
-                           Element(kContext0, Element(kObjectId, kPrime256v1Oid)) +
+                           Element(kContext0, Element(kObjectId, Prime256v1Oid())) +
                            Element(kContext1, Element(kBitString, PointBits(key.pub)));
   return Pem(kSec1Label, Element(kSequence, body));
 }

@@ -9,13 +9,19 @@
 
 namespace corvane {
 
-class P256Crypto {
+// All the updater needs: it never signs, so it links nothing that does.
+class P256Verifier {
  public:
-  virtual ~P256Crypto() = default;
+  virtual ~P256Verifier() = default;
   // True only for a valid ECDSA P-256 signature by `key` over SHA-256 of
   // `message`.
   virtual bool Verify(const P256PublicKey& key, const std::string& message,
                       const P256Signature& signature) = 0;
+};
+
+// The designer's side: signing and making keys as well.
+class P256Crypto : public P256Verifier {
+ public:
   virtual bool Sign(const P256PrivateKey& key, const std::string& message, P256Signature* signature) = 0;
   // A new key pair from the platform's random source.
   virtual bool GenerateKey(P256PrivateKey* key) = 0;

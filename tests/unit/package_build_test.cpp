@@ -171,7 +171,9 @@ TEST_F(PackageBuildTest, SignedBuildsSignWithAKeyOpenSslReadsAndRaiseTheSerial) 
     EXPECT_EQ(files, (std::vector<std::string>{"srv.ini", "srv.ini.sig", "ui.bin", "update.bin", "update.exe"}));
     ossl::Pkey key = ossl::ReadPrivatePem(ReadFile(key_path));
     ASSERT_TRUE(key);
-    if (build < 2) EXPECT_EQ(ReadFile(key_path), made_pem);
+    if (build < 2) {
+      EXPECT_EQ(ReadFile(key_path), made_pem);
+    }
     const std::string server = ReadFile(Out("srv.ini"));
     EXPECT_TRUE(ossl::VerifyDer(key.get(), server, ReadFile(Out("srv.ini.sig"))));
     EXPECT_FALSE(ossl::VerifyDer(key.get(), server + " ", ReadFile(Out("srv.ini.sig"))));
@@ -187,7 +189,9 @@ TEST_F(PackageBuildTest, SignedBuildsSignWithAKeyOpenSslReadsAndRaiseTheSerial) 
     saved.SetFileName(dir / "p/p.epj");
     ASSERT_TRUE(saved.Load());
     EXPECT_EQ(saved.GetString("project", "sign_serial"), serial);
-    if (!last_serial.empty()) EXPECT_GT(std::stoull(serial), std::stoull(last_serial));
+    if (!last_serial.empty()) {
+      EXPECT_GT(std::stoull(serial), std::stoull(last_serial));
+    }
     last_serial = serial;
   }
 

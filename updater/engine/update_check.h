@@ -7,7 +7,7 @@
 // through narrow doors: the updater's folder (LocalFolder), the fetch of the
 // server-side text for one URL entry (ConfigTextSource), the one message box
 // the check may show (NoticeSink) and, for signed configuration, the
-// signature arithmetic (P256Crypto).
+// signature check (P256Verifier).
 //
 // Signed configuration: when the local [system] section has "publickey"
 // (base64 of a P-256 SubjectPublicKeyInfo, see shared/p256_codec.h), the
@@ -64,7 +64,7 @@ struct CheckSetup {
   const std::string (*directory_constants)[kDirectoryConstants] = nullptr;
   std::string log_path;            // "update.log"
   std::string archive_password;    // of "update.bin"
-  P256Crypto* crypto = nullptr;    // checks signatures; without it a signed configuration is refused
+  P256Verifier* crypto = nullptr;  // checks signatures; without it a signed configuration is refused
 };
 
 extern const char kPublicKeyKey[];  // "publickey", local [system]

@@ -122,7 +122,7 @@ bool UpdaterApp::ReadConfiguration() {
   setup.directory_constants = &directory_constants;
   setup.log_path = "update.log";
   setup.archive_password = ArchivePassword();
-  CngP256 crypto;
+  CngVerifier crypto;
   setup.crypto = &crypto;
   const DiskFolder local(folder);
   return check.ReadConfiguration(local, setup);
