@@ -25,8 +25,16 @@ constexpr uint8_t kContext1 = 0xa1;
 constexpr char kCurveAlgorithm[] = "\x30\x13\x06\x07\x2a\x86\x48\xce\x3d\x02\x01\x06\x08\x2a\x86\x48\xce\x3d\x03\x01\x07";
 constexpr size_t kCurveAlgorithmSize = sizeof kCurveAlgorithm - 1;
 
-bool IsEcPublicKeyOid(const std::string& oid) { return oid.compare(0, std::string::npos, kCurveAlgorithm + 4, 7) == 0; }
-bool IsPrime256v1Oid(const std::string& oid) { return oid.compare(0, std::string::npos, kCurveAlgorithm + 13, 8) == 0; }
+// Bytes inside a string that outlives the view: the parsers copy nothing.
+struct View {
+  const char* data = nullptr;
+  size_t size = 0;
+  bool Equals(const char* bytes, size_t n) const { return size == n && std::memcmp(data, bytes, n) == 0; }
+};
+
+View ViewOf(const std::string& s) { return View{s.data(), s.size()}; }
+bool IsEcPublicKeyOid(View oid) { return oid.Equals(kCurveAlgorithm + 4, 7); }
+bool IsPrime256v1Oid(View oid) { return oid.Equals(kCurveAlgorithm + 13, 8); }
 std::string Prime256v1Oid() { return std::string(kCurveAlgorithm + 13, 8); }
 
 const char kPublicLabel[] = "PUBLIC KEY";
@@ -62,48 +70,48 @@ std::string Bytes(const uint8_t* data, size_t n) { return std::string(reinterpre
 // is left, so nothing is read past the input.
 class DerReader {
  public:
-  explicit DerReader(const std::string& bytes) : data_(bytes), at_(0) {}
-  bool Done() const { return at_ == data_.size(); }
-  bool Next(uint8_t tag) const { return at_ < data_.size() && static_cast<uint8_t>(data_[at_]) == tag; }
+  explicit DerReader(View bytes) : at_(bytes.data), end_(bytes.data + bytes.size) {}
+  bool Done() const { return at_ == end_; }
+  bool Next(uint8_t tag) const { return at_ != end_ && static_cast<uint8_t>(*at_) == tag; }
 
   // Reads one element with the tag; its content goes to `content`.
-  bool Read(uint8_t tag, std::string* content) {
-    if (!Next(tag) || at_ + 2 > data_.size()) return false;
-    size_t pos = at_ + 1;
-    size_t length = static_cast<uint8_t>(data_[pos++]);
+  bool Read(uint8_t tag, View* content) {
+    if (!Next(tag) || end_ - at_ < 2) return false;
+    const char* pos = at_ + 1;
+    size_t length = static_cast<uint8_t>(*pos++);
     if (length >= 0x80) {
       const size_t count = length & 0x7f;
       // Configuration files are small: two length bytes are plenty. Long
       // forms that a short one could hold are not DER.
-      if (count == 0 || count > 2 || pos + count > data_.size()) return false;
+      if (count == 0 || count > 2 || static_cast<size_t>(end_ - pos) < count) return false;
       length = 0;
-      for (size_t i = 0; i < count; ++i) length = (length << 8) | static_cast<uint8_t>(data_[pos++]);
+      for (size_t i = 0; i < count; ++i) length = (length << 8) | static_cast<uint8_t>(*pos++);
       if (length < 0x80 || (count == 2 && length < 0x100)) return false;
     }
-    if (length > data_.size() - pos) return false;
-    content->assign(data_, pos, length);
+    if (length > static_cast<size_t>(end_ - pos)) return false;
+    *content = View{pos, length};
     at_ = pos + length;
     return true;
   }
 
  private:
-  const std::string& data_;
-  size_t at_;
+  const char* at_;
+  const char* end_;
 };
 
 // A DER INTEGER content as an unsigned 32-byte big-endian value.
-bool UnsignedFromDer(const std::string& content, uint8_t out[32]) {
-  if (content.empty() || (static_cast<uint8_t>(content[0]) & 0x80) != 0) return false;
+bool UnsignedFromDer(View content, uint8_t out[32]) {
+  if (content.size == 0 || (static_cast<uint8_t>(content.data[0]) & 0x80) != 0) return false;
   size_t skip = 0;
-  if (content[0] == '\0' && content.size() > 1) {
+  if (content.data[0] == '\0' && content.size > 1) {
     // A leading zero is only there to keep a high bit from meaning "negative".
-    if ((static_cast<uint8_t>(content[1]) & 0x80) == 0) return false;
+    if ((static_cast<uint8_t>(content.data[1]) & 0x80) == 0) return false;
     skip = 1;
   }
-  const size_t n = content.size() - skip;
+  const size_t n = content.size - skip;
   if (n > 32) return false;
   std::memset(out, 0, 32);
-  std::memcpy(out + 32 - n, content.data() + skip, n);
+  std::memcpy(out + 32 - n, content.data + skip, n);
   return true;
 }
 
@@ -127,9 +135,9 @@ std::string PointBits(const P256PublicKey& key) {
   return std::string("\x00\x04", 2) + Bytes(key.xy.data(), key.xy.size());
 }
 
-bool PointFromBits(const std::string& bits, P256PublicKey* key) {
-  if (bits.size() != 66 || bits[0] != '\0' || bits[1] != '\x04') return false;
-  std::memcpy(key->xy.data(), bits.data() + 2, 64);
+bool PointFromBits(View bits, P256PublicKey* key) {
+  if (bits.size != 66 || bits.data[0] != '\0' || bits.data[1] != '\x04') return false;
+  std::memcpy(key->xy.data(), bits.data + 2, 64);
   return true;
 }
 
@@ -166,17 +174,17 @@ bool PemBlock(const std::string& text, const char* label, std::string* der) {
 
 // ECPrivateKey (RFC 5915). The curve parameters may be left out (inside
 // PKCS#8 they are); the public point must be there.
-bool Sec1FromDer(const std::string& der, P256PrivateKey* key) {
+bool Sec1FromDer(View der, P256PrivateKey* key) {
   DerReader outer(der);
-  std::string body, version, secret;
+  View body, version, secret;
   if (!outer.Read(kSequence, &body) || !outer.Done()) return false;
   DerReader r(body);
-  if (!r.Read(kInteger, &version) || version != std::string(1, '\x01')) return false;
-  if (!r.Read(kOctetString, &secret) || secret.empty() || secret.size() > 32) return false;
+  if (!r.Read(kInteger, &version) || !version.Equals("\x01", 1)) return false;
+  if (!r.Read(kOctetString, &secret) || secret.size == 0 || secret.size > 32) return false;
   P256PrivateKey parsed;
-  std::memcpy(parsed.d.data() + 32 - secret.size(), secret.data(), secret.size());
+  std::memcpy(parsed.d.data() + 32 - secret.size, secret.data, secret.size);
   if (IsAllZero(parsed.d.data(), parsed.d.size())) return false;
-  std::string wrapped, inner;
+  View wrapped, inner;
   if (r.Next(kContext0)) {
     if (!r.Read(kContext0, &wrapped)) return false;
     DerReader params(wrapped);
@@ -191,12 +199,12 @@ bool Sec1FromDer(const std::string& der, P256PrivateKey* key) {
 }
 
 // PrivateKeyInfo / OneAsymmetricKey (RFC 5958) holding an ECPrivateKey.
-bool Pkcs8FromDer(const std::string& der, P256PrivateKey* key) {
+bool Pkcs8FromDer(View der, P256PrivateKey* key) {
   DerReader outer(der);
-  std::string body, version, algorithm, oid, curve, secret;
+  View body, version, algorithm, oid, curve, secret;
   if (!outer.Read(kSequence, &body) || !outer.Done()) return false;
   DerReader r(body);
-  if (!r.Read(kInteger, &version) || version.size() != 1 || (version[0] != '\0' && version[0] != '\x01')) {
+  if (!r.Read(kInteger, &version) || (!version.Equals("\0", 1) && !version.Equals("\x01", 1))) {
     return false;
   }
   if (!r.Read(kSequence, &algorithm)) return false;
@@ -280,8 +288,8 @@ std::string SignatureToDer(const P256Signature& signature) {
 }
 
 bool SignatureFromDer(const std::string& der, P256Signature* signature) {
-  DerReader outer(der);
-  std::string body, r, s;
+  DerReader outer(ViewOf(der));
+  View body, r, s;
   if (!outer.Read(kSequence, &body) || !outer.Done()) return false;
   DerReader inner(body);
   P256Signature parsed;
@@ -301,11 +309,13 @@ std::string PublicKeyPem(const P256PublicKey& key) { return Pem(kPublicLabel, Pu
 bool PublicKeyFromText(const std::string& text, P256PublicKey* key) {
   std::string der;
   if (!Base64Decode(text, &der)) return false;
-  DerReader outer(der);
-  std::string body, algorithm, bits;
+  DerReader outer(ViewOf(der));
+  View body, algorithm, bits;
   if (!outer.Read(kSequence, &body) || !outer.Done()) return false;
   DerReader r(body);
-  if (!r.Read(kSequence, &algorithm) || Element(kSequence, algorithm) != CurveAlgorithm()) return false;
+  if (!r.Read(kSequence, &algorithm) || !algorithm.Equals(kCurveAlgorithm + 2, kCurveAlgorithmSize - 2)) {
+    return false;
+  }
   P256PublicKey parsed;
   if (!r.Read(kBitString, &bits) || !r.Done() || !PointFromBits(bits, &parsed)) return false;
   *key = parsed;
@@ -322,8 +332,8 @@ std::string PrivateKeyPem(const P256PrivateKey& key) {
 
 bool PrivateKeyFromPem(const std::string& pem, P256PrivateKey* key) {
   std::string der;
-  if (PemBlock(pem, kSec1Label, &der)) return Sec1FromDer(der, key);
-  if (PemBlock(pem, kPkcs8Label, &der)) return Pkcs8FromDer(der, key);
+  if (PemBlock(pem, kSec1Label, &der)) return Sec1FromDer(ViewOf(der), key);
+  if (PemBlock(pem, kPkcs8Label, &der)) return Pkcs8FromDer(ViewOf(der), key);
   return false;
 }
 

@@ -19,7 +19,12 @@ namespace {
 
 // A DER P-256 signature is at most 72 bytes; anything far larger is not one.
 constexpr size_t kMaxSignatureBytes = 1024;
-const char kRefused[] = "The server-side configuration file is refused: ";
+// The log line of a refused configuration; the fetch of that URL then
+// counts as failed.
+std::string Refuse(UpdateLog& log, const char* reason) {
+  log.Write(std::string("The server-side configuration file is refused: ") + reason);
+  return std::string();
+}
 
 const char kNoVersion[] = "0.0.0";
 const char kSystem[] = "system";
@@ -205,31 +210,26 @@ std::string UpdateCheck::FetchSignedText(const std::string& url, const std::stri
   log_.Write("Download the signature of the server-side configuration file: " + signature_url);
   const std::string der = source_.FetchExactBytes(signature_url, user, password);
   P256Signature signature;
-  if (der.empty()) {
-    log_.Write(std::string(kRefused) + "its signature is missing.");
-    return std::string();
-  }
+  if (der.empty()) return Refuse(log_, "its signature is missing.");
   if (der.size() > kMaxSignatureBytes || !SignatureFromDer(der, &signature)) {
-    log_.Write(std::string(kRefused) + "its signature is malformed.");
-    return std::string();
+    return Refuse(log_, "its signature is malformed.");
   }
   if (!setup_->crypto || !setup_->crypto->Verify(public_key_, bytes, signature)) {
-    log_.Write(std::string(kRefused) + "its signature does not match the publisher's key.");
-    return std::string();
+    return Refuse(log_, "its signature does not match the publisher's key.");
   }
   IniStore signed_store;
   uint64_t serial = 0;
   if (!signed_store.LoadFromText(bytes) ||
       !ParseSerial(signed_store.GetString(kSystem, kSerialKey, ""), &serial)) {
-    log_.Write(std::string(kRefused) + "it has no serial.");
-    return std::string();
+    return Refuse(log_, "it has no serial.");
   }
   if (serial < accepted_serial_) {
     // A replayed older configuration could roll users back to a version
     // with known holes.
-    log_.Write(std::string(kRefused) + "its serial " + std::to_string(serial) +
-               " is older than the serial accepted before, " + std::to_string(accepted_serial_) + ".");
-    return std::string();
+    const std::string reason = "its serial " + std::to_string(serial) +
+                               " is older than the serial accepted before, " +
+                               std::to_string(accepted_serial_) + ".";
+    return Refuse(log_, reason.c_str());
   }
   log_.Write("The signature of the server-side configuration file is valid, serial " +
              std::to_string(serial) + ".");
