@@ -241,6 +241,19 @@ TEST(TestPageTest, CommandLineAndMessageLines) {
   EXPECT_EQ(TimeStampedLine(9, 5, 7, "x"), "09:05:07    x\r\n");
 }
 
+TEST(TestPageTest, SigningSwitchIsKeptOnlyWhenOn) {
+  IniStore project;
+  ASSERT_TRUE(project.LoadFromText("[project]\r\nname=p\r\nsign_config=1\r\n"));
+  BuildTestValues values = BuildTestValues::Load(project, "C:\\p\\");
+  EXPECT_EQ(values.sign_config, 1);
+  values.sign_config = 0;
+  ASSERT_TRUE(values.Save(project));
+  EXPECT_EQ(project.ToText().find("sign_config"), std::string::npos);
+  values.sign_config = 1;
+  ASSERT_TRUE(values.Save(project));
+  EXPECT_EQ(BuildTestValues::Load(project, "C:\\p\\").sign_config, 1);
+}
+
 TEST(BuildCommandTest, Arguments) {
   BuildCommand command;
   std::string error;

@@ -509,7 +509,7 @@ class SignedCheck {
  public:
   SignedCheck() : publisher(ossl::Generate()), stranger(ossl::Generate()) {
     ossl::ToRaw(publisher.get(), &publisher_raw);
-    rig.setup.crypto = &crypto;
+    rig.setup.verifier = &crypto;
   }
   std::string Local(const std::string& serial, const std::string& extra = "") const {
     return LocalWithUrls(std::string("url0=") + kServerUrl,

@@ -214,7 +214,7 @@ std::string UpdateCheck::FetchSignedText(const std::string& url, const std::stri
   if (der.size() > kMaxSignatureBytes || !SignatureFromDer(der, &signature)) {
     return Refuse(log_, "its signature is malformed.");
   }
-  if (!setup_->crypto || !setup_->crypto->Verify(public_key_, bytes, signature)) {
+  if (!setup_->verifier || !setup_->verifier->Verify(public_key_, bytes, signature)) {
     return Refuse(log_, "its signature does not match the publisher's key.");
   }
   IniStore signed_store;

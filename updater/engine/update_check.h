@@ -64,7 +64,7 @@ struct CheckSetup {
   const std::string (*directory_constants)[kDirectoryConstants] = nullptr;
   std::string log_path;            // "update.log"
   std::string archive_password;    // of "update.bin"
-  P256Verifier* crypto = nullptr;  // checks signatures; without it a signed configuration is refused
+  P256Verifier* verifier = nullptr;  // checks signatures; without it a signed configuration is refused
 };
 
 extern const char kPublicKeyKey[];  // "publickey", local [system]

@@ -122,8 +122,8 @@ bool UpdaterApp::ReadConfiguration() {
   setup.directory_constants = &directory_constants;
   setup.log_path = "update.log";
   setup.archive_password = ArchivePassword();
-  CngVerifier crypto;
-  setup.crypto = &crypto;
+  CngVerifier verifier;
+  setup.verifier = &verifier;
   const DiskFolder local(folder);
   return check.ReadConfiguration(local, setup);
 }
