@@ -37,7 +37,6 @@ bool IsEcPublicKeyOid(View oid) { return oid.Equals(kCurveAlgorithm + 4, 7); }
 bool IsPrime256v1Oid(View oid) { return oid.Equals(kCurveAlgorithm + 13, 8); }
 std::string Prime256v1Oid() { return std::string(kCurveAlgorithm + 13, 8); }
 
-const char kPublicLabel[] = "PUBLIC KEY";
 const char kSec1Label[] = "EC PRIVATE KEY";
 const char kPkcs8Label[] = "PRIVATE KEY";
 
@@ -304,7 +303,6 @@ bool SignatureFromDer(const std::string& der, P256Signature* signature) {
 
 std::string PublicKeyText(const P256PublicKey& key) { return Base64Encode(PublicKeyDer(key)); }
 
-std::string PublicKeyPem(const P256PublicKey& key) { return Pem(kPublicLabel, PublicKeyDer(key)); }
 
 bool PublicKeyFromText(const std::string& text, P256PublicKey* key) {
   std::string der;

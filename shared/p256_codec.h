@@ -53,8 +53,6 @@ bool SignatureFromDer(const std::string& der, P256Signature* signature);
 // SubjectPublicKeyInfo with an uncompressed point.
 std::string PublicKeyText(const P256PublicKey& key);
 bool PublicKeyFromText(const std::string& text, P256PublicKey* key);
-// The same key as `openssl pkey -pubout` writes it (PEM "PUBLIC KEY").
-std::string PublicKeyPem(const P256PublicKey& key);
 
 // SEC1 "EC PRIVATE KEY" PEM with the curve and the public point.
 std::string PrivateKeyPem(const P256PrivateKey& key);

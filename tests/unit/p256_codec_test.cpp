@@ -92,15 +92,6 @@ TEST(P256CodecTest, PublicKeyTextIsOpenSslsSubjectPublicKeyInfo) {
   P256PublicKey back;
   ASSERT_TRUE(PublicKeyFromText(text, &back));
   EXPECT_EQ(back.xy, raw.pub.xy);
-  // The PEM form is what `openssl pkey -pubout` writes: its body is the text.
-  const std::string pem = PublicKeyPem(raw.pub);
-  EXPECT_EQ(pem.find("-----BEGIN PUBLIC KEY-----\n"), 0u);
-  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-  ossl::Pkey read(PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr));
-  BIO_free(bio);
-  ASSERT_TRUE(read);
-  EXPECT_EQ(EVP_PKEY_eq(read.get(), key.get()), 1);
-
   // Another curve, a compressed point and damage are refused.
   ossl::Pkey p384(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-384"));
   EXPECT_FALSE(PublicKeyFromText(Base64Encode(ossl::PublicDer(p384.get())), &back));
