@@ -34,7 +34,10 @@ include(GoogleTest)
 enable_testing()
 file(GLOB UNIT_TEST_CPP CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/unit/*.cpp")
 add_executable(unit_tests ${UNIT_TEST_CPP})
-target_link_libraries(unit_tests PRIVATE corvane_portable GTest::gtest GTest::gtest_main pthread)
+# OpenSSL is the reference the signed-configuration tests check against; it
+# is linked into the tests only, never into the programs.
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+target_link_libraries(unit_tests PRIVATE corvane_portable GTest::gtest GTest::gtest_main OpenSSL::Crypto pthread)
 target_compile_definitions(unit_tests PRIVATE CORVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 

@@ -18,7 +18,7 @@ endif()
 
 # Import libraries the loader resolves before WinMain: update.exe may import
 # only KnownDLLs and comctl32 this way (check_static_imports fails the build
-# otherwise). wininet and version are delay-loaded instead (delay_imports).
+# otherwise). wininet, version and bcrypt are delay-loaded instead (delay_imports).
 set(WIN_SYSTEM_LIBS comctl32 comdlg32 gdi32 user32 shell32 shlwapi ole32 oleaut32 uuid advapi32 imagehlp winmm)
 
 include(cmake/delayload/delayload.cmake)

@@ -10,6 +10,7 @@
 #include "designer/command_line_build_win.h"
 #include "designer/package_build.h"
 #include "designer/resource.h"
+#include "shared/cng_crypto_win.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 
@@ -71,6 +72,7 @@ void BuildTestPage::TakeFields() {
   if (showing_) return;
   values_.output_folder = ItemText(IDC_BT_OUTPUT);
   values_.local_mode = IsChecked(Hwnd(), IDC_BT_BINARY) ? 1 : 0;
+  values_.sign_config = IsChecked(Hwnd(), IDC_BT_SIGN) ? 1 : 0;
   for (size_t i = 0; i < kTestOptionCount; ++i) checks_[i] = IsChecked(Hwnd(), IDC_BT_OPTION + static_cast<int>(i));
 }
 
@@ -79,6 +81,7 @@ void BuildTestPage::ShowFields() {
   SetItemText(IDC_BT_OUTPUT, values_.output_folder);
   SetChecked(Hwnd(), IDC_BT_TEXT, values_.local_mode == 0);
   SetChecked(Hwnd(), IDC_BT_BINARY, values_.local_mode == 1);
+  SetChecked(Hwnd(), IDC_BT_SIGN, values_.sign_config != 0);
   for (size_t i = 0; i < kTestOptionCount; ++i) SetChecked(Hwnd(), IDC_BT_OPTION + static_cast<int>(i), checks_[i]);
   showing_ = false;
 }
@@ -146,9 +149,11 @@ void BuildTestPage::StartBuild() {
   settings.designer_folder = host_.designer_folder;
   settings.designer_version = host_.designer_version;
   HWND page = Hwnd();
-  worker_ = std::make_unique<std::thread>([settings, page]() {
+  worker_ = std::make_unique<std::thread>([settings, page]() mutable {
     PostingObserver observer(page);
     WinFolderOps folders;
+    CngP256 crypto;
+    settings.crypto = &crypto;
     auto* result = new PackageBuildResult(BuildPackage(settings, observer, folders));
     if (!::PostMessageA(page, kBuildDoneMessage, 0, reinterpret_cast<LPARAM>(result))) delete result;
   });
@@ -247,6 +252,7 @@ bool BuildTestPage::OnCommand(int id, int code, HWND control) {
     }
     case IDC_BT_TEXT:
     case IDC_BT_BINARY:
+    case IDC_BT_SIGN:
       if (code == BN_CLICKED) {
         TakeFields();
         MarkModified();

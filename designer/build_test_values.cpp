@@ -1,5 +1,6 @@
 #include "designer/build_test_values.h"
 
+#include "designer/package_signing.h"
 #include "designer/project_files.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
@@ -24,6 +25,7 @@ BuildTestValues BuildTestValues::Load(IniStore& project, const std::string& proj
   BuildTestValues values;
   values.test_options = project.GetString(kProject, "param_val", "0000");
   values.local_mode = ReadProjectInt(project, kProject, "local_cfgout", 0) == 1 ? 1 : 0;
+  values.sign_config = ReadProjectInt(project, kProject, kSignConfigKey, 0) != 0 ? 1 : 0;
   values.output_folder =
       WithTrailingBackslash(project.GetString(kProject, "output_path", DefaultOutputFolder(project_folder)));
   return values;
@@ -32,6 +34,8 @@ BuildTestValues BuildTestValues::Load(IniStore& project, const std::string& proj
 bool BuildTestValues::Save(IniStore& project) const {
   bool ok = project.SetString(kProject, "param_val", test_options);
   ok = project.SetInt(kProject, "local_cfgout", local_mode) && ok;
+  // Absent unless on, so projects that never sign keep their text.
+  ok = project.SetString(kProject, kSignConfigKey, sign_config != 0 ? "1" : "") && ok;
   return project.SetString(kProject, "output_path", output_folder) && ok;
 }
 

@@ -1,5 +1,5 @@
-// The "Build-Test" page's values: the output folder, the local file's form
-// and the four test switches, kept in the project's [project] section, and
+// The "Build-Test" page's values: the output folder, the local file's form,
+// whether builds sign the server-side file and the four test switches, kept in the project's [project] section, and
 // the updater command line composed from them.
 #pragma once
 
@@ -17,6 +17,7 @@ struct BuildTestValues {
   std::string output_folder;  // with a trailing backslash once taken over
   int local_mode = 0;         // 0 "update.dat", 1 "update.bin"
   std::string test_options = "0000";
+  int sign_config = 0;        // 1: builds sign the server-side file (designer/package_signing.h)
 
   // Missing keys: "0000", 0 and the project folder + "output\".
   static BuildTestValues Load(IniStore& project, const std::string& project_folder);

@@ -7,6 +7,7 @@
 #include "designer/folder_ops_win.h"
 #include "designer/main_window_win.h"
 #include "designer/project_files.h"
+#include "shared/cng_crypto_win.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 
@@ -104,6 +105,8 @@ bool RunCommandLineBuild(const char* command_line, int* exit_code) {
   settings.local_mode = values.local_mode;
   settings.designer_folder = DesignerFolder();
   settings.designer_version = DesignerVersion();
+  CngP256 crypto;
+  settings.crypto = &crypto;
   if (Trim(settings.output_folder).empty()) {
     console.Err("No output folder.");
     return true;

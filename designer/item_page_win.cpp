@@ -73,6 +73,7 @@ void ItemPage::ShowSlot(int index) {
   if (kind_ == ItemKind::kFile) {
     SetItemText(IDC_ITEM_RENAME, s.rename);
     SetItemText(IDC_ITEM_MD5, s.md5);
+    SetItemText(IDC_ITEM_SHA256, s.sha256);
     SetChecked(Hwnd(), IDC_ITEM_UNCOMPRESS, s.uncompress != 0);
     SetChecked(Hwnd(), IDC_ITEM_RUNME, s.runme != 0);
   } else {
@@ -101,6 +102,7 @@ void ItemPage::StoreControls() {
   if (kind_ == ItemKind::kFile) {
     s.rename = ItemText(IDC_ITEM_RENAME);
     s.md5 = ItemText(IDC_ITEM_MD5);
+    s.sha256 = ItemText(IDC_ITEM_SHA256);
     s.uncompress = IsChecked(Hwnd(), IDC_ITEM_UNCOMPRESS) ? 1 : 0;
     s.runme = IsChecked(Hwnd(), IDC_ITEM_RUNME) ? 1 : 0;
   } else {

@@ -89,6 +89,7 @@ void ItemSlots::Load(IniStore& project) {
     if (kind_ == ItemKind::kFile) {
       s.rename = project.GetString(section, "rename");
       s.md5 = project.GetString(section, "md5");
+      s.sha256 = project.GetString(section, "sha256");
       s.uncompress = Flag(ReadProjectInt(project, section, "uncompress", 0));
       s.runme = Flag(ReadProjectInt(project, section, "runme", 0));
     } else {
@@ -117,6 +118,7 @@ bool ItemSlots::Save(IniStore& project) const {
       ok = SetIntUnless(project, section, "uncompress", s.uncompress, 0) && ok;
       ok = project.SetString(section, "rename", s.rename) && ok;
       ok = project.SetString(section, "md5", s.md5) && ok;
+      ok = project.SetString(section, "sha256", s.sha256) && ok;
       ok = SetIntUnless(project, section, "modify_ver", s.modify_ver, 1) && ok;
       ok = SetIntUnless(project, section, "runme", s.runme, 0) && ok;
     } else {
@@ -152,6 +154,7 @@ bool WriteItemPackagePart(ItemKind kind, IniStore& project, IniStore& local, Ini
       ok = server.SetString(section, "rename", project.GetString(section, "rename")) && ok;
       ok = server.SetString(section, "describe", project.GetString(section, "describe")) && ok;
       ok = server.SetString(section, "md5", project.GetString(section, "md5")) && ok;
+      ok = server.SetString(section, "sha256", project.GetString(section, "sha256")) && ok;
       ok = server.SetInt(section, "uncompress", ReadProjectInt(project, section, "uncompress", 0)) && ok;
       ok = server.SetInt(section, "modify_ver", ReadProjectInt(project, section, "modify_ver", 1)) && ok;
       ok = server.SetInt(section, "runme", ReadProjectInt(project, section, "runme", 0)) && ok;

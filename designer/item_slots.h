@@ -25,6 +25,7 @@ struct ItemSlot {
   std::string rename;    // File page
   std::string path;
   std::string md5;       // File page
+  std::string sha256;    // File page
   int uncompress = 0;    // File page
   int runme = 0;         // File page
   std::string filter;    // Directory page

@@ -1,9 +1,11 @@
 #include "designer/package_build.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "designer/item_slots.h"
+#include "designer/package_signing.h"
 #include "designer/project_files.h"
 #include "designer/system_settings.h"
 #include "designer/uieditor/ui_config_writer.h"
@@ -93,6 +95,7 @@ class Build {
   std::string Out(const std::string& name) const { return zipfs::JoinPath(result_.output_folder, name); }
   bool WritePagePart(const char* step, const char* failure, int progress,
                      bool (*write)(IniStore&, IniStore&, IniStore&));
+  bool Sign();
   bool WriteUiPart();
   void PackLocalFile();
   void PackUiFile();
@@ -145,7 +148,7 @@ PackageBuildResult Build::Run() {
   if (!WritePagePart("Writing the system configuration", kSystemPartMessage, 4, WriteSystemPart) ||
       !WritePagePart("Writing the file items", kFilePartMessage, 5, WriteFilePart) ||
       !WritePagePart("Writing the directory items", kDirectoryPartMessage, 7, WriteDirectoryPart) ||
-      !WriteUiPart()) {
+      !Sign() || !WriteUiPart()) {
     return result_;
   }
   PackLocalFile();
@@ -169,6 +172,18 @@ bool Build::WritePagePart(const char* step, const char* failure, int progress,
   if (!write(stores.project, stores.local, stores.server)) return Fail(failure);
   observer_.Progress(progress);
   return true;
+}
+
+// After every page wrote its part: the signature covers the server-side
+// file's final bytes, and the public key must be in "update.dat" before
+// it is packed.
+bool Build::Sign() {
+  PackageSigning signing;
+  signing.project_file = settings_.project_file;
+  signing.local_file = Out(kLocalTextName);
+  signing.server_file = Out(server_name_);
+  signing.now = static_cast<uint64_t>(std::time(nullptr));
+  return SignPackage(signing, settings_.crypto, observer_);
 }
 
 bool Build::WriteUiPart() {

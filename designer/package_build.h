@@ -1,13 +1,15 @@
 // The upgrade package: the local configuration file ("update.dat", or
 // "update.bin" holding it), the server-side file under the name of the first
-// URL, "ui.bin" with the wizard's images and icon strip, and a copy of the
-// updater. Built from the saved project file, so the "Build upgrade package"
+// URL (and its signature "<name>.sig" when the project signs), "ui.bin" with
+// the wizard's images and icon strip, and a copy of the updater. Built from the saved project file, so the "Build upgrade package"
 // button and the command-line build ("Corvane.exe /build") write the same
 // package through the same steps.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "shared/p256_crypto.h"
 
 namespace corvane {
 
@@ -27,6 +29,9 @@ struct PackageBuildSettings {
   int local_mode = 0;           // 0: "update.dat", 1: "update.bin"
   std::string designer_folder;  // with a trailing separator: "updateApp\" and "defui\" live there
   std::string designer_version;
+  // Signs the server-side file for projects with "sign_config=1"
+  // (designer/package_signing.h); such a build fails without it.
+  P256Crypto* crypto = nullptr;
 };
 
 // What the build reports while it runs. The window turns these into

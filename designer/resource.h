@@ -83,6 +83,7 @@
 #define IDC_ITEM_OPMODE 1311
 #define IDC_ITEM_SHOWTYPE 1312
 #define IDC_ITEM_DESCRIBE 1313
+#define IDC_ITEM_SHA256 1314
 
 // Build-Test page.
 #define IDD_PAGE_BUILD 130
@@ -98,4 +99,5 @@
 #define IDC_BT_COMMAND 1514
 #define IDC_BT_LAUNCH 1515
 #define IDC_BT_MESSAGES 1516
+#define IDC_BT_SIGN 1517
 #define IDC_BT_VIEW 1520    // .. +2

@@ -12,6 +12,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
   python3-pytest python3-pyftpdlib
   zip unzip curl procps
+  openssl libssl-dev
 )
 
 missing=()

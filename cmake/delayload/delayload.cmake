@@ -12,7 +12,7 @@
 # missing there is an undefined reference at link time: add it to the .def.
 # A new non-KnownDLL gets a .def of its own and an entry in DELAYLOAD_DLLS.
 
-set(DELAYLOAD_DLLS version wininet)
+set(DELAYLOAD_DLLS version wininet bcrypt)
 
 # What the loader may take from the import table: KnownDLLs, which always come
 # from the system folder, and comctl32, which the manifest redirects to the

@@ -9,6 +9,8 @@
 #include <set>
 
 #include "check_test_support.h"
+#include "shared/text_util.h"
+#include "openssl_p256.h"
 
 namespace corvane {
 namespace {
@@ -32,6 +34,12 @@ class FakeSource : public ConfigTextSource {
     auto it = texts.find(url);
     return it == texts.end() ? std::string() : it->second;
   }
+  std::string FetchExactBytes(const std::string& url, const std::string& user,
+                              const std::string& password) override {
+    exact_calls.push_back(url);
+    auto it = texts.find(url);
+    return it == texts.end() ? std::string() : it->second;
+  }
   std::vector<std::string> Urls() const {
     std::vector<std::string> urls;
     for (const FetchCall& c : calls) urls.push_back(c.url);
@@ -40,6 +48,7 @@ class FakeSource : public ConfigTextSource {
 
   std::map<std::string, std::string> texts;
   std::vector<FetchCall> calls;
+  std::vector<std::string> exact_calls;
 };
 
 class RecordingNotices : public NoticeSink {
@@ -492,6 +501,126 @@ TEST_F(MarkNewItemsTest, DirectoryItemsAndUrlLessItems) {
   EXPECT_FALSE(check.MarkNewItems());
   EXPECT_FALSE(run.dirs[2].is_new);
   EXPECT_FALSE(run.close_needed);
+}
+
+// Signed configuration: the publisher's key in the local file makes the check
+// fetch "<URL>.sig" and refuse what the key did not sign, or an older serial.
+class SignedCheck {
+ public:
+  SignedCheck() : publisher(ossl::Generate()), stranger(ossl::Generate()) {
+    ossl::ToRaw(publisher.get(), &publisher_raw);
+    rig.setup.verifier = &crypto;
+  }
+  std::string Local(const std::string& serial, const std::string& extra = "") const {
+    return LocalWithUrls(std::string("url0=") + kServerUrl,
+                         "publickey=" + PublicKeyText(publisher_raw.pub) + "\r\nserial=" + serial + "\r\n" + extra);
+  }
+  std::string LocalSerial() const {
+    IniStore local;
+    local.LoadFromText(ReadBytes(rig.dir.File("update.dat")));
+    return local.GetString("system", "serial");
+  }
+
+  ossl::Pkey publisher, stranger;
+  P256PrivateKey publisher_raw;
+  ossl::OpenSslP256 crypto;
+  CheckRig rig;
+};
+
+const char kSignedServer[] =
+    "[system]\r\nserial=5\r\n[file0]\r\nver=2.0\r\nurls=url0=http://example.test/app.exe\r\n"
+    "sha256=ABCDEF\r\n";
+const char kRefusedPrefix[] = "The server-side configuration file is refused: ";
+
+TEST(SignedConfigurationTest, OnlyWhatThePublisherSignedWithANewEnoughSerialIsRead) {
+  struct Case {
+    const char* name;
+    std::string served;     // the configuration on the server
+    std::string signature;  // "<URL>.sig"; "" means none
+    const char* floor;      // the local serial
+    const char* refusal;    // the log line's reason, or null when accepted
+  };
+  SignedCheck probe;
+  const std::string text = kSignedServer;
+  std::string changed = text;
+  changed[changed.find("2.0")] = '3';
+  const std::string no_serial = ReplaceAll(text, "serial=5\r\n", "");
+  const std::string by_publisher = ossl::SignDer(probe.publisher.get(), text);
+  const Case cases[] = {
+      {"valid", text, by_publisher, "3", nullptr},
+      {"same serial again", text, by_publisher, "5", nullptr},
+      {"one byte changed", changed, by_publisher, "3", "its signature does not match the publisher's key."},
+      {"another key", text, ossl::SignDer(probe.stranger.get(), text), "3",
+       "its signature does not match the publisher's key."},
+      {"no signature", text, "", "3", "its signature is missing."},
+      {"garbage signature", text, "not a signature", "3", "its signature is malformed."},
+      {"older serial", text, by_publisher, "6", "its serial 5 is older than the serial accepted before, 6."},
+      {"no serial", no_serial, ossl::SignDer(probe.publisher.get(), no_serial), "3", "it has no serial."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SignedCheck t;
+    // Every case is signed by the same publisher key.
+    t.publisher_raw = probe.publisher_raw;
+    t.rig.source.texts[kServerUrl] = c.served;
+    if (!c.signature.empty()) t.rig.source.texts[std::string(kServerUrl) + ".sig"] = c.signature;
+    const bool ok = t.rig.Read(t.Local(c.floor));
+    EXPECT_EQ(t.rig.source.exact_calls,
+              (std::vector<std::string>{kServerUrl, std::string(kServerUrl) + ".sig"}));
+    EXPECT_TRUE(t.rig.source.calls.empty());
+    const std::vector<std::string> lines = t.rig.LogLines();
+    if (c.refusal) {
+      EXPECT_FALSE(ok);
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[lines.size() - 2], kRefusedPrefix + std::string(c.refusal));
+      EXPECT_EQ(lines.back(), kFailureLine);
+      EXPECT_EQ(t.rig.run.new_item_count, 0);
+      EXPECT_EQ(t.LocalSerial(), c.floor);
+    } else {
+      EXPECT_TRUE(ok);
+      EXPECT_EQ(t.rig.CountLine("The signature of the server-side configuration file is valid, serial 5."), 1u);
+      EXPECT_EQ(t.rig.run.new_item_count, 1);
+      EXPECT_EQ(t.rig.run.files[0].sha256, "ABCDEF");
+      EXPECT_EQ(t.rig.CountLine("sha256=ABCDEF"), 1u);
+      EXPECT_EQ(t.LocalSerial(), "5");
+    }
+  }
+}
+
+TEST(SignedConfigurationTest, ARefusedMirrorIsAFailedUrlAndTheNextOneIsTried) {
+  SignedCheck t;
+  const std::string good = "http://good.test/server.ini";
+  t.rig.source.texts[kServerUrl] = kSignedServer;
+  t.rig.source.texts[std::string(kServerUrl) + ".sig"] = ossl::SignDer(t.stranger.get(), kSignedServer);
+  t.rig.source.texts[good] = kSignedServer;
+  t.rig.source.texts[good + ".sig"] = ossl::SignDer(t.publisher.get(), kSignedServer);
+  const std::string local = LocalWithUrls(std::string("url0=") + kServerUrl + ";;url1=" + good,
+                                          "tryallurl=1\r\npublickey=" + PublicKeyText(t.publisher_raw.pub) + "\r\n");
+  ASSERT_TRUE(t.rig.Read(local));
+  EXPECT_EQ(t.rig.run.url_in_use, good);
+  EXPECT_EQ(t.rig.CountLine("Download failed."), 1u);
+  EXPECT_EQ(t.LocalSerial(), "5");
+}
+
+TEST(SignedConfigurationTest, WithoutAPublicKeyNoSignatureIsFetched) {
+  SignedCheck t;
+  t.rig.source.texts[kServerUrl] = kSignedServer;
+  ASSERT_TRUE(t.rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  EXPECT_TRUE(t.rig.source.exact_calls.empty());
+  EXPECT_EQ(t.rig.source.Urls(), std::vector<std::string>{kServerUrl});
+  EXPECT_EQ(t.rig.run.new_item_count, 1);
+}
+
+TEST(SignedConfigurationTest, AnUnreadablePublicKeyRefusesEveryConfiguration) {
+  SignedCheck t;
+  t.rig.source.texts[kServerUrl] = kSignedServer;
+  EXPECT_FALSE(t.rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl, "publickey=AAAA\r\n")));
+  EXPECT_TRUE(t.rig.source.exact_calls.empty());
+  EXPECT_TRUE(t.rig.source.calls.empty());
+  const std::vector<std::string> lines = t.rig.LogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "The public key of the local configuration file cannot be read.");
+  EXPECT_EQ(lines.back(), kFailureLine);
 }
 
 TEST(TextAsLinesTest, EveryLineEndsWithOneLineFeed) {

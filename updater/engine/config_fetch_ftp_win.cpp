@@ -31,7 +31,7 @@ std::string SessionAgentName() {
 }  // namespace
 
 std::string FetchFtpConfigText(UpdateLog& log, const ServerUrl& url, const std::string& user,
-                               const std::string& password) {
+                               const std::string& password, bool exact) {
   // Each exchange with the server is bounded on its own, and all of them
   // together by the budget: a server that answers slowly at every step
   // must not hold the start-up for minutes.
@@ -83,7 +83,8 @@ std::string FetchFtpConfigText(UpdateLog& log, const ServerUrl& url, const std::
     return std::string();
   }
   log.Write("Open file: " + name);
-  file.Reset(OpenFtpFileBounded(connection.Get(), name, FTP_TRANSFER_TYPE_ASCII, 0,
+  file.Reset(OpenFtpFileBounded(connection.Get(), name,
+                                exact ? FTP_TRANSFER_TYPE_BINARY : FTP_TRANSFER_TYPE_ASCII, 0,
                                          budget.NextTimeout(), nullptr));
   if (!file) return std::string();
 

@@ -39,12 +39,15 @@ class ConfigFetchBudget {
 };
 
 // FTP: connects (five tries), changes to the file's folder and reads the file
-// in ASCII mode.
+// in ASCII mode, or in binary mode when `exact` (a signed file must arrive
+// byte for byte).
 std::string FetchFtpConfigText(UpdateLog& log, const ServerUrl& url, const std::string& user,
-                               const std::string& password);
+                               const std::string& password, bool exact = false);
 
 // A local or network file, read line by line.
 std::string ReadLocalConfigText(UpdateLog& log, const std::string& path);
+// The same file byte for byte.
+std::string ReadLocalConfigBytes(UpdateLog& log, const std::string& path);
 
 // HTTP or HTTPS: the status check, then the whole body.
 std::string FetchHttpConfigText(UpdateLog& log, const std::string& url);

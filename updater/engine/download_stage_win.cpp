@@ -1,7 +1,9 @@
 // The download stage on its page: fetches every item with a new version into
 // "<temp>\~tovrel_tmp\file<k>\" or "dir<k>\" through the transfer engine,
 // verifies file items by MD5, and hands over to the update stage or ends
-// the update. StartDownload and FinishDownload run on the page's thread, the
+// the update. A file item with "sha256" is checked by SHA-256 as well (after
+// the MD5 when both are given); a mismatch fails like a wrong MD5, with lines
+// of its own. StartDownload and FinishDownload run on the page's thread, the
 // transfers on the stage's worker thread.
 #include <windows.h>
 #include <imagehlp.h>
@@ -11,6 +13,7 @@
 #include <random>
 #include <string>
 
+#include "shared/cng_crypto_win.h"
 #include "shared/md5_digest.h"
 #include "shared/text_util.h"
 #include "updater/engine/host_messages.h"
@@ -44,6 +47,14 @@ bool DigestMatches(const std::string& path, const std::string& expected, std::st
   md5.FileDigest(path);
   *digest = md5.HexDigest();
   md5.Close();
+  if (!digest->empty() && EqualsNoCase(*digest, expected)) return true;
+  ::DeleteFileA(path.c_str());
+  return false;
+}
+
+// The same for the item's SHA-256 (64 hexadecimal digits in either case).
+bool Sha256Matches(const std::string& path, const std::string& expected, std::string* digest) {
+  if (!Sha256FileHex(path, digest)) digest->clear();
   if (!digest->empty() && EqualsNoCase(*digest, expected)) return true;
   ::DeleteFileA(path.c_str());
   return false;
@@ -248,18 +259,30 @@ bool DownloadPageStage::FetchFileItem(int index) {
         break;
       }
     }
-    if (item.md5.empty()) return true;
+    if (item.md5.empty() && item.sha256.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the file...");
     std::string digest;
-    if (DigestMatches(local, item.md5, &digest)) {
+    if (!item.md5.empty()) {
+      if (!DigestMatches(local, item.md5, &digest)) {
+        if (!a.may_retry) {
+          view_.ShowStatus("The Downloaded file's MD5 is " + digest);
+          a.failure = "which is not equal to the original MD5: " + item.md5;
+        }
+        return false;
+      }
       view_.ShowStatus("MD5 checksum success.");
-      return true;
     }
-    if (!a.may_retry) {
-      view_.ShowStatus("The Downloaded file's MD5 is " + digest);
-      a.failure = "which is not equal to the original MD5: " + item.md5;
+    if (!item.sha256.empty()) {
+      if (!Sha256Matches(local, item.sha256, &digest)) {
+        if (!a.may_retry) {
+          view_.ShowStatus("The Downloaded file's SHA-256 is " + digest);
+          a.failure = "which is not equal to the original SHA-256: " + item.sha256;
+        }
+        return false;
+      }
+      view_.ShowStatus("SHA-256 checksum success.");
     }
-    return false;
+    return true;
   });
   if (!done) return false;
   ItemDone(overall_ + 100);
@@ -409,19 +432,32 @@ bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local)
       }
       return false;
     }
-    if (item.md5.empty()) return true;
+    if (item.md5.empty() && item.sha256.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the downloaded file...");
     std::string digest;
-    if (DigestMatches(local, item.md5, &digest)) {
+    if (!item.md5.empty()) {
+      if (!DigestMatches(local, item.md5, &digest)) {
+        if (!a.may_retry) {
+          view_.InfoBox("Downloaded file (" + local + ") -- MD5 validation error!");
+          app.WriteLog("The Downloaded file's MD5 is " + digest);
+          app.WriteLog("which is not equal to the original MD5: " + item.md5);
+        }
+        return false;
+      }
       view_.ShowStatus("MD5 checksum success.");
-      return true;
     }
-    if (!a.may_retry) {
-      view_.InfoBox("Downloaded file (" + local + ") -- MD5 validation error!");
-      app.WriteLog("The Downloaded file's MD5 is " + digest);
-      app.WriteLog("which is not equal to the original MD5: " + item.md5);
+    if (!item.sha256.empty()) {
+      if (!Sha256Matches(local, item.sha256, &digest)) {
+        if (!a.may_retry) {
+          view_.InfoBox("Downloaded file (" + local + ") -- SHA-256 validation error!");
+          app.WriteLog("The Downloaded file's SHA-256 is " + digest);
+          app.WriteLog("which is not equal to the original SHA-256: " + item.sha256);
+        }
+        return false;
+      }
+      view_.ShowStatus("SHA-256 checksum success.");
     }
-    return false;
+    return true;
   });
 }
 

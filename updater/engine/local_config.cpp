@@ -110,12 +110,18 @@ bool SaveLocalArchive(const IniStore& store, const std::string& archive_path,
   return ReplaceArchiveEntry(archive_path, kLocalMemberName, text, password);
 }
 
+bool WriteLocalValue(IniStore& store, const std::string& form, const LocalFolder& folder,
+                     const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& password) {
+  if (!store.SetString(section, key, value)) return false;
+  if (form != kLocalBinaryName) return true;
+  return SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password);
+}
+
 bool WriteLocalVersion(IniStore& store, const std::string& form, const LocalFolder& folder,
                        const std::string& section, const std::string& version,
                        const std::string& password) {
-  if (!SetLocalVersion(store, section, version)) return false;
-  if (form != kLocalBinaryName) return true;
-  return SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password);
+  return WriteLocalValue(store, form, folder, section, "ver", version, password);
 }
 
 }  // namespace corvane

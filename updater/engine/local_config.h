@@ -70,6 +70,12 @@ bool SetLocalVersion(IniStore& store, const std::string& section, const std::str
 bool SaveLocalArchive(const IniStore& store, const std::string& archive_path,
                       const std::string& password);
 
+// One value written back into the form that was read: set in the store, and
+// for "update.bin" the archive rewritten in `folder`.
+bool WriteLocalValue(IniStore& store, const std::string& form, const LocalFolder& folder,
+                     const std::string& section, const std::string& key, const std::string& value,
+                     const std::string& password);
+
 // One version written back into the form that was read: SetLocalVersion,
 // and for "update.bin" also SaveLocalArchive into `folder`'s update.bin.
 bool WriteLocalVersion(IniStore& store, const std::string& form, const LocalFolder& folder,

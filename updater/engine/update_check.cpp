@@ -11,7 +11,20 @@
 
 namespace corvane {
 
+const char kPublicKeyKey[] = "publickey";
+const char kSerialKey[] = "serial";
+const char kSignatureSuffix[] = ".sig";
+
 namespace {
+
+// A DER P-256 signature is at most 72 bytes; anything far larger is not one.
+constexpr size_t kMaxSignatureBytes = 1024;
+// The log line of a refused configuration; the fetch of that URL then
+// counts as failed.
+std::string Refuse(UpdateLog& log, const char* reason) {
+  log.Write(std::string("The server-side configuration file is refused: ") + reason);
+  return std::string();
+}
 
 const char kNoVersion[] = "0.0.0";
 const char kSystem[] = "system";
@@ -91,6 +104,14 @@ bool UpdateCheck::ReadConfiguration(const LocalFolder& folder, const CheckSetup&
   log_.WriteDeferred();
   log_.Write("Analysis of the local configuration file: " + run_.local_form);
   ReadLocalValues();
+  folder_ = &folder;
+  setup_ = &setup;
+  if (!ReadSigningValues()) {
+    log_.Write(
+        "Failed to download the configuration file, may be network configuration errors or "
+        "unreasonable!");
+    return false;
+  }
 
   const std::string text = FetchServerText();
   if (text.empty()) {
@@ -158,12 +179,72 @@ std::string UpdateCheck::FetchServerText() {
     run_.url_in_use = url;
 
     log_.Write("Download server-side configuration file: " + url);
-    text = source_.FetchConfigText(url, user, password);
+    text = signed_ ? FetchSignedText(url, user, password) : source_.FetchConfigText(url, user, password);
     if (text.size() > kMaxConfigTextBytes) text.clear();
     if (run_.try_all_urls == 0 || !text.empty()) break;
     log_.Write("Download failed.");
   }
   return text;
+}
+
+bool UpdateCheck::ReadSigningValues() {
+  const std::string key_text = local_.GetString(kSystem, kPublicKeyKey, "");
+  signed_ = !key_text.empty();
+  if (!signed_) return true;
+  log_.Write(std::string(kPublicKeyKey) + "=" + key_text);
+  if (!PublicKeyFromText(key_text, &public_key_)) {
+    log_.Write("The public key of the local configuration file cannot be read.");
+    return false;
+  }
+  // A floor that cannot be read is no floor: the signature still decides.
+  const std::string serial_text = local_.GetString(kSystem, kSerialKey, "");
+  log_.Write(std::string(kSerialKey) + "=" + serial_text);
+  if (!ParseSerial(serial_text, &accepted_serial_)) accepted_serial_ = 0;
+  return true;
+}
+
+std::string UpdateCheck::FetchSignedText(const std::string& url, const std::string& user,
+                                         const std::string& password) {
+  const std::string bytes = source_.FetchExactBytes(url, user, password);
+  if (bytes.empty() || bytes.size() > kMaxConfigTextBytes) return std::string();
+  const std::string signature_url = url + kSignatureSuffix;
+  log_.Write("Download the signature of the server-side configuration file: " + signature_url);
+  const std::string der = source_.FetchExactBytes(signature_url, user, password);
+  P256Signature signature;
+  if (der.empty()) return Refuse(log_, "its signature is missing.");
+  if (der.size() > kMaxSignatureBytes || !SignatureFromDer(der, &signature)) {
+    return Refuse(log_, "its signature is malformed.");
+  }
+  if (!setup_->verifier || !setup_->verifier->Verify(public_key_, bytes, signature)) {
+    return Refuse(log_, "its signature does not match the publisher's key.");
+  }
+  IniStore signed_store;
+  uint64_t serial = 0;
+  if (!signed_store.LoadFromText(bytes) ||
+      !ParseSerial(signed_store.GetString(kSystem, kSerialKey, ""), &serial)) {
+    return Refuse(log_, "it has no serial.");
+  }
+  if (serial < accepted_serial_) {
+    // A replayed older configuration could roll users back to a version
+    // with known holes.
+    const std::string reason = "its serial " + std::to_string(serial) +
+                               " is older than the serial accepted before, " +
+                               std::to_string(accepted_serial_) + ".";
+    return Refuse(log_, reason.c_str());
+  }
+  log_.Write("The signature of the server-side configuration file is valid, serial " +
+             std::to_string(serial) + ".");
+  RecordAcceptedSerial(serial);
+  return bytes;
+}
+
+void UpdateCheck::RecordAcceptedSerial(uint64_t serial) {
+  if (serial <= accepted_serial_) return;
+  accepted_serial_ = serial;
+  if (!WriteLocalValue(local_, run_.local_form, *folder_, kSystem, kSerialKey, std::to_string(serial),
+                       setup_->archive_password)) {
+    log_.Write("Failed to write the serial into the local configuration file.");
+  }
 }
 
 void UpdateCheck::LowerDisplayStyle(int show_type) {
@@ -220,6 +301,9 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
   item.md5 = ReadLoggedString(server, log_, section, "md5", "");
   // Only a whole digest can be checked; anything else means "no check".
   if (item.md5.size() != 32) item.md5.clear();
+  // Logged only when given, so the log of an item without it stays as it was.
+  item.sha256 = Trim(server.GetString(section, "sha256", ""));
+  if (!item.sha256.empty()) log_.Write("sha256=" + item.sha256);
   item.install_name = ReadLoggedString(server, log_, section, "rename", "");
   if (item.install_name.empty()) item.install_name = DefaultInstallName(item.urls);
   // The name is joined to the item's download and destination folders; one

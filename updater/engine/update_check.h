@@ -4,9 +4,21 @@
 // version is newer. Everything it learns goes to the log.
 //
 // The check itself is portable. What it needs from the platform comes in
-// through three narrow doors: the updater's folder (LocalFolder), the fetch
-// of the server-side text for one URL entry (ConfigTextSource) and the one
-// message box the check may show (NoticeSink).
+// through narrow doors: the updater's folder (LocalFolder), the fetch of the
+// server-side text for one URL entry (ConfigTextSource), the one message box
+// the check may show (NoticeSink) and, for signed configuration, the
+// signature check (P256Verifier).
+//
+// Signed configuration: when the local [system] section has "publickey"
+// (base64 of a P-256 SubjectPublicKeyInfo, see shared/p256_codec.h), the
+// server-side file is fetched as exact bytes together with "<URL>.sig", the
+// DER ECDSA signature over SHA-256 of those bytes. The signed text's
+// [system] "serial" must be at least the local [system] "serial", the
+// highest serial accepted so far (the package carries its build's serial as
+// the first floor); a higher one is written back into the local file at
+// once. A missing, malformed or wrong signature, a missing serial or an
+// older one makes that URL count as failed, with a log line saying which.
+// Without "publickey" nothing of this happens and no ".sig" is fetched.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +26,8 @@
 #include <string>
 
 #include "shared/ini_store.h"
+#include "shared/p256_codec.h"
+#include "shared/p256_crypto.h"
 #include "updater/engine/directory_constants.h"
 #include "updater/engine/local_config.h"
 #include "updater/engine/update_items.h"
@@ -28,6 +42,11 @@ class ConfigTextSource {
   // caller just before). Empty when it could not be fetched; the source
   // writes its own log lines about why.
   virtual std::string FetchConfigText(const std::string& url, const std::string& user,
+                                      const std::string& password) = 0;
+  // The file at `url` byte for byte as the server holds it (FTP in binary
+  // mode, line ends untouched): what a signature covers. Empty when it
+  // could not be fetched; the source logs why.
+  virtual std::string FetchExactBytes(const std::string& url, const std::string& user,
                                       const std::string& password) = 0;
 };
 
@@ -45,7 +64,12 @@ struct CheckSetup {
   const std::string (*directory_constants)[kDirectoryConstants] = nullptr;
   std::string log_path;            // "update.log"
   std::string archive_password;    // of "update.bin"
+  P256Verifier* verifier = nullptr;  // checks signatures; without it a signed configuration is refused
 };
+
+extern const char kPublicKeyKey[];  // "publickey", local [system]
+extern const char kSerialKey[];     // "serial", local and server-side [system]
+extern const char kSignatureSuffix[];  // ".sig"
 
 // A configuration text larger than this is refused: the server file is a
 // few kilobytes, and a runaway answer must not exhaust memory.
@@ -76,7 +100,14 @@ class UpdateCheck {
 
  private:
   void ReadLocalValues();
+  // "publickey" and "serial" of the local file; false when the key is
+  // there but cannot be read (every configuration is refused then).
+  bool ReadSigningValues();
   std::string FetchServerText();
+  // The signed file of one URL, or "" when it is refused (logged).
+  std::string FetchSignedText(const std::string& url, const std::string& user,
+                              const std::string& password);
+  void RecordAcceptedSerial(uint64_t serial);
   void ReadServerItems(IniStore& server);
   void ReadFileItem(IniStore& server, int index);
   void ReadDirItem(IniStore& server, int index);
@@ -98,6 +129,13 @@ class UpdateCheck {
   NoticeSink& notices_;
   std::mt19937 random_;
   bool seeded_ = false;
+  // Signed configuration, set from the local file by ReadLocalValues.
+  bool signed_ = false;
+  P256PublicKey public_key_;
+  uint64_t accepted_serial_ = 0;
+  // The current ReadConfiguration's folder and setup.
+  const LocalFolder* folder_ = nullptr;
+  const CheckSetup* setup_ = nullptr;
 };
 
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "shared/archive_password.h"
+#include "shared/cng_crypto_win.h"
 #include "updater/engine/config_fetch_win.h"
 #include "updater/engine/http_text_fetcher_win.h"
 #include "updater/engine/update_check.h"
@@ -41,6 +42,20 @@ class WinConfigTextSource : public ConfigTextSource {
     }
   }
 
+  std::string FetchExactBytes(const std::string& url, const std::string& user,
+                              const std::string& password) override {
+    const ServerUrl parts = CrackServerUrl(url);
+    switch (parts.service) {
+      case UrlService::kFtp:
+        return FetchFtpConfigText(log_, parts, user, password, true);
+      case UrlService::kFile:
+        return ReadLocalConfigBytes(log_, parts.object);
+      default:
+        // The body of an HTTP answer is taken as it comes already.
+        return FetchHttpConfigText(log_, url);
+    }
+  }
+
  private:
   UpdateLog& log_;
 };
@@ -48,6 +63,11 @@ class WinConfigTextSource : public ConfigTextSource {
 }  // namespace
 
 std::string ReadLocalConfigText(UpdateLog& log, const std::string& path) {
+  const std::string bytes = ReadLocalConfigBytes(log, path);
+  return bytes.empty() ? bytes : TextAsLines(bytes);
+}
+
+std::string ReadLocalConfigBytes(UpdateLog& log, const std::string& path) {
   ScopedFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size{};
@@ -69,7 +89,7 @@ std::string ReadLocalConfigText(UpdateLog& log, const std::string& path) {
     filled += got;
   }
   bytes.resize(filled);
-  return TextAsLines(bytes);
+  return bytes;
 }
 
 std::string FetchHttpConfigText(UpdateLog& log, const std::string& url) {
@@ -102,6 +122,8 @@ bool UpdaterApp::ReadConfiguration() {
   setup.directory_constants = &directory_constants;
   setup.log_path = "update.log";
   setup.archive_password = ArchivePassword();
+  CngVerifier verifier;
+  setup.verifier = &verifier;
   const DiskFolder local(folder);
   return check.ReadConfiguration(local, setup);
 }

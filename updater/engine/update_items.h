@@ -64,6 +64,10 @@ struct FileItem {
   std::string server_version = "0.0.0";
   std::string destination;   // "path"
   std::string md5;           // 32 characters or empty
+  // "sha256" as the server gave it; empty means no check. Unlike "md5", a
+  // value that is not 64 hexadecimal digits is kept and fails the check:
+  // a publisher who asked for SHA-256 must not silently get less.
+  std::string sha256;
   std::string install_name;  // "rename", or the last part of the first URL
   // The install name climbs out of the item's folder ("..", a drive, a
   // leading separator): the item must fail instead of being fetched.
