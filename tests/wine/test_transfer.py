@@ -6,6 +6,7 @@ import socket
 import time
 
 import pytest
+from pyftpdlib.filesystems import AbstractedFS
 
 from transfer_support import HttpsServer, ThreadFtpServer, make_certificate, run_probe
 
@@ -71,6 +72,43 @@ def without_length(body):
         h.wfile.flush()
         h.close_connection = True
     return handler
+
+
+# The engine shows progress at most every 50 ms, so a test that acts on a
+# shown percentage needs a body that takes a while: about 2.5 MB/s.
+PACE_PIECE, PACE_PAUSE = 25_000, 0.01
+
+
+def paced_body(body):
+    def handler(h):
+        h.send_response(200)
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        for start in range(0, len(body), PACE_PIECE):
+            h.wfile.write(body[start:start + PACE_PIECE])
+            h.wfile.flush()
+            time.sleep(PACE_PAUSE)
+    return handler
+
+
+class _PacedFile:
+    def __init__(self, path):
+        self._file = open(path, "rb")
+        self.name = path
+        self.closed = False
+
+    def read(self, size=-1):
+        time.sleep(PACE_PAUSE)
+        return self._file.read(min(size, PACE_PIECE) if size and size > 0 else PACE_PIECE)
+
+    def close(self):
+        self.closed = True
+        self._file.close()
+
+
+class PacedFS(AbstractedFS):
+    def open(self, filename, mode):
+        return _PacedFile(filename) if "r" in mode else super().open(filename, mode)
 
 
 # --- HTTP status check ----------------------------------------------------------
@@ -218,7 +256,7 @@ def test_stalled_server_ends_in_the_time_out(transfer, http_server, tmp_path, wi
 
 def test_cancel_stops_after_the_current_chunk(transfer, http_server, tmp_path, wine):
     body = os.urandom(3_000_000)
-    (http_server.root / "big.bin").write_bytes(body)
+    http_server.route("/big.bin", paced_body(body))
     out = tmp_path / "big.bin"
     run = transfer("--cancel-at", "30", "http", http_server.url("big.bin"), win(wine, out))
     assert not run.ok
@@ -336,12 +374,16 @@ def test_ftp_directory_changes_only_when_it_differs(transfer, tmp_path, wine):
     assert (got / "4").read_bytes() == b"a.dll" * 100
 
 
-def test_ftp_cancel_stops_after_the_current_chunk(transfer, ftp_server, tmp_path, wine):
+def test_ftp_cancel_stops_after_the_current_chunk(transfer, tmp_path, wine):
     body = os.urandom(2_000_000)
-    (ftp_server.root / "big.bin").write_bytes(body)
+    server = ThreadFtpServer(tmp_path / "ftp", filesystem=PacedFS, threaded=True)
+    (server.root / "big.bin").write_bytes(body)
     out = tmp_path / "big.bin"
-    run = transfer("--cancel-at", "30", "ftp", "127.0.0.1", ftp_server.port, "tester", "secret",
-                   "/big.bin", win(wine, out))
+    try:
+        run = transfer("--cancel-at", "30", "ftp", "127.0.0.1", server.port, "tester", "secret",
+                       "/big.bin", win(wine, out))
+    finally:
+        server.stop()
     assert not run.ok
     assert run.open_files == 0
     assert "ShowStatus OK!" not in run.view
