@@ -109,16 +109,20 @@ TEST(ResumeBudget, ThreeResumesAndNoStallWithoutProgress) {
   ResumeBudget budget;
   EXPECT_TRUE(budget.Allow(TransferBreak::kClosed, 0));  // reset before any byte
   EXPECT_TRUE(budget.Allow(TransferBreak::kClosed, 0));
-  EXPECT_TRUE(budget.Allow(TransferBreak::kStalled, 500));
-  EXPECT_FALSE(budget.Allow(TransferBreak::kClosed, 900));
+  EXPECT_TRUE(budget.Allow(TransferBreak::kStalled, 5000));
+  EXPECT_FALSE(budget.Allow(TransferBreak::kClosed, 9000));
   EXPECT_EQ(budget.used(), 3);
 
+  // 1 KiB of progress per stall (StallWindow's minimum).
   ResumeBudget stalls;
-  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 0));  // held from the start
-  EXPECT_TRUE(stalls.Allow(TransferBreak::kStalled, 100));
-  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 100));  // no further than before
-  EXPECT_TRUE(stalls.Allow(TransferBreak::kClosed, 100));
-  EXPECT_EQ(stalls.used(), 2);
+  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 0));     // held from the start
+  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 1023));  // a trickle
+  EXPECT_TRUE(stalls.Allow(TransferBreak::kStalled, 1024));
+  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 2047));  // no further than before
+  EXPECT_TRUE(stalls.Allow(TransferBreak::kClosed, 1500));    // a break costs no wait
+  EXPECT_FALSE(stalls.Allow(TransferBreak::kStalled, 2523));  // measured from 1500
+  EXPECT_TRUE(stalls.Allow(TransferBreak::kStalled, 2524));
+  EXPECT_EQ(stalls.used(), 3);
 }
 
 TEST(FtpRestartPoint, OverlapsWhatIsAlreadyHere) {

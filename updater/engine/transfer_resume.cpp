@@ -54,7 +54,7 @@ bool IsStrongEtag(const std::string& etag) {
 
 bool ResumeBudget::Allow(TransferBreak how, uint64_t bytes) {
   if (used_ >= max_resumes_) return false;
-  if (how == TransferBreak::kStalled && bytes <= furthest_) return false;
+  if (how == TransferBreak::kStalled && bytes < furthest_ + stall_progress_) return false;
   if (bytes > furthest_) furthest_ = bytes;
   ++used_;
   return true;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "updater/engine/transfer_limits.h"
+
 namespace corvane {
 
 // Resumes allowed per file before the download fails as any broken one does.
@@ -20,12 +22,15 @@ enum class TransferBreak {
   kStalled,  // the server stopped sending (StallWindow)
 };
 
-// Counts the resumes of one file. A stall that brought the file no further
-// than before is not resumed: that server holds its data back, and waiting
-// another window for it would only double the wait.
+// Counts the resumes of one file. A stall that brought the file less than
+// `stall_progress` bytes further than any attempt before is not resumed:
+// that server holds its data back or trickles it, and waiting another
+// window for it would only multiply the wait.
 class ResumeBudget {
  public:
-  explicit ResumeBudget(int max_resumes = kMaxResumes) : max_resumes_(max_resumes) {}
+  explicit ResumeBudget(int max_resumes = kMaxResumes,
+                        uint64_t stall_progress = StallWindow::kMinimumBytes)
+      : max_resumes_(max_resumes), stall_progress_(stall_progress) {}
 
   // After an attempt broke off with `bytes` in the file: whether to try once
   // more (and count it).
@@ -34,6 +39,7 @@ class ResumeBudget {
 
  private:
   int max_resumes_;
+  uint64_t stall_progress_;
   int used_ = 0;
   uint64_t furthest_ = 0;
 };
