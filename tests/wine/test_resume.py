@@ -31,9 +31,9 @@ def reset_on_close(sock):
 class FaultyHttpServer:
     """HTTP/1.1 on 127.0.0.1 serving {path: bytes}. Per path, `faults`
     lists what happens to its first requests, in order: None (served whole)
-    or (fraction, how) with how "close", "reset" or "stall": the body stops
-    at that fraction of the file and the connection is closed, reset, or
-    held silent. `ranges` per path: "etag" (ETag, Range honoured when
+    or (fraction, how) with how "close", "drop", "reset" or "stall": the
+    body stops at that fraction of the file and the connection is closed (at
+    once or a second later), reset, or held silent. `ranges` per path: "etag" (ETag, Range honoured when
     If-Range matches), "date" (only a strong Last-Modified), "none" (no
     validator), "ignore" (Range ignored) or "wrong" (206 with a range that
     starts at 0). Every request is recorded as (path, Range, If-Range)."""
@@ -120,6 +120,8 @@ class FaultyHttpServer:
         conn.sendall(body[start:max(start, int(len(body) * fraction))])
         if how == "stall":
             self._stop.wait(30)
+        elif how == "drop":  # closed a second later
+            self._stop.wait(1)
         elif how == "reset":
             reset_on_close(conn)
         return False
@@ -332,3 +334,85 @@ def test_ftp_fault_matrix(transfer, tmp_path, wine):
             back = resumes[0] - min(4096, resumes[0] // 2)
             assert retrs[name] == [None, back] and resumes[0] > 0, (name, retrs[name])
     assert "The server stopped sending: stalled" in run.log
+
+
+def test_cancel_question_answered_no_continues_a_connection_lost_meanwhile(
+        transfer, tmp_path, wine):
+    """The download page's cancel question holds the transfer; the server
+    drops the connection while the user thinks. "No" continues the file
+    where it stopped; "Yes" ends it without asking the server again."""
+    files = {name: payload(name, SIZE) for name in ("no", "yes")}
+    server = FaultyHttpServer(files, {name: [(0.5, "drop")] for name in files}, {})
+    try:
+        answered_no = transfer("--timeout", "2000", "--pause-at", "10", "--pause-ms", "3000",
+                               "--log", wine.winpath(tmp_path / "no.log"), "http",
+                               server.url("no"), wine.winpath(tmp_path / "no"))
+        answered_yes = transfer("--pause-at", "10", "--pause-ms", "1500", "--cancel-paused",
+                                "--log", wine.winpath(tmp_path / "yes.log"), "http",
+                                server.url("yes"), wine.winpath(tmp_path / "yes"))
+    finally:
+        server.stop()
+    assert answered_no.ok and "PAUSE" in answered_no.view
+    assert answered_no.elapsed_ms >= 3000
+    assert (tmp_path / "no").read_bytes() == files["no"]
+    resumes = resumes_of(answered_no, "no")
+    assert server.ranged("no") == [None] + resumes and resumes[0] > 0
+    assert not answered_yes.ok and answered_yes.open_files == 0
+    assert server.ranged("yes") == [None] and resumes_of(answered_yes, "yes") == []
+
+
+def test_the_updater_installs_after_resuming_and_fails_cleanly_when_it_cannot(
+        install_dir, run_updater, wine, http_server, tmp_path):
+    """The real updater, hidden: an HTTP item whose download is reset at
+    half and an FTP item whose transfer ends at half are continued and
+    installed, verified by MD5. Then a server that breaks every time ends
+    the update with -1 and every installed byte as it was."""
+    app = install_dir.parent
+    data = {"app.dat": payload("app", SIZE), "lib.dat": payload("lib", SIZE)}
+    (install_dir / "app.dat").write_bytes(b"old app")
+    (install_dir / "lib.dat").write_bytes(b"old lib")
+    # The status check's request comes first and is served whole.
+    web = FaultyHttpServer({"app.dat": data["app.dat"]}, {"app.dat": [None, (0.5, "reset")]},
+                           {"app.dat": "etag"})
+    root = tmp_path / "ftp"
+    root.mkdir()
+    (root / "lib.dat").write_bytes(data["lib.dat"])
+    stop = threading.Event()
+    ftp = faulty_ftp(root, {"lib.dat": [(0.5, "close")]}, {}, stop)
+    ftp_url = f"ftp://127.0.0.1:{ftp.port}/lib.dat,,tester,,secret"
+    sections = {
+        "file0": dict(ver="2", urls=[web.url("app.dat")], md5=md5(data["app.dat"]), **HIDE),
+        "file1": dict(ver="2", urls=[ftp_url], md5=md5(data["lib.dat"]), **HIDE),
+    }
+    (http_server.root / "server.ini").write_bytes(crlf(ini(sections)))
+    try:
+        install(install_dir, http_server.url("server.ini"), {"file0": "1", "file1": "1"})
+        before = tree(app)
+        # Every request breaks a little further on: three resumes, then -1.
+        web.faults["app.dat"] = [None] + [(f, "close") for f in (0.2, 0.4, 0.6, 0.8)]
+        clear_downloads(wine)
+        failed = run_updater(install_dir, timeout=90)
+        assert failed.results == [3, -1], failed.log_lines()
+        assert {k: v for k, v in tree(app).items() if k != "updateApp/update.log"} == before
+        assert web.ranged("app.dat") == [None, None, 40000, 80000, 120000]
+
+        web.faults["app.dat"] = [None, (0.5, "reset")]
+        web._counts.clear()
+        web.requests.clear()
+        (install_dir / "update.log").unlink()
+        run = run_updater(install_dir, timeout=90)
+    finally:
+        stop.set()
+        ftp.stop()
+        web.stop()
+    lines = run.log_lines()
+    assert run.results == [3, 1], lines
+    assert RESULT_OK in lines
+    assert (install_dir / "app.dat").read_bytes() == data["app.dat"]
+    assert (install_dir / "lib.dat").read_bytes() == data["lib.dat"]
+    assert lines.count("MD5 checksum success.") == 2
+    ranges = web.ranged("app.dat")
+    assert ranges[:2] == [None, None] and len(ranges) == 3 and ranges[2] > 0, ranges
+    assert "Resuming download at byte %d: %s" % (ranges[2], web.url("app.dat")) in lines
+    assert "Resuming download at byte 100000: lib.dat" in lines
+    assert [a for c, a in ftp.commands if c == "REST"] == ["95904"]
