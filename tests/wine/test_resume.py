@@ -225,10 +225,11 @@ def transfer(wine, probe):
 
 
 def resumes_of(run, name):
-    """(byte, target) of each resume log line for a URL or file name."""
+    """The byte of each resume log line for a URL ending in `name` or for
+    the FTP file `name`."""
     found = [RESUMING.match(line) for line in run.log]
-    return [int(m.group(1)) for m in found if m and m.group(2).endswith("/" + name) or
-            m and m.group(2) == name]
+    return [int(m.group(1)) for m in found
+            if m and (m.group(2) == name or m.group(2).endswith("/" + name))]
 
 
 def test_http_fault_matrix(transfer, tmp_path, wine):

@@ -23,9 +23,9 @@ namespace {
 constexpr int kConnectAttempts = 5;
 constexpr DWORD kFtpChunk = 4096;
 constexpr DWORD kCloseTimeoutMs = 5000;
-// Binary, and never through the platform's URL cache: a file that is
-// verified and installed has no place there, and reopening one file of a
-// cache (to continue it) can bring the platform's cache code down.
+// Binary, from the server itself: a restarted transfer must continue the
+// server's file, not a cached copy, and a file that is verified and
+// installed has no place in the platform's URL cache.
 constexpr DWORD kFtpOpenFlags =
     FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // A server whose folders link back to their parents would otherwise be
@@ -181,9 +181,8 @@ HINTERNET ReopenFtpFile(TransferState& state, const std::string& directory,
   const TransferState::FtpLogin login = state.ftp_login;
   CloseFtp(state);
   uint64_t restart = start_over ? 0 : FtpRestartPoint(*received);
-  app.WriteLog(Format("Resuming download at byte %llu: ",
-                      static_cast<unsigned long long>(restart == 0 ? 0 : *received)) +
-               file_name);
+  app.WriteLog("Resuming download at byte " + std::to_string(restart == 0 ? 0 : *received) +
+               ": " + file_name);
   if (!ConnectFtp(state, login.server, login.user, login.password, login.port)) return nullptr;
   HINTERNET connection = state.ftp_connection.Get();
   if (!SetFtpDirectoryBounded(connection, directory, state.timeout_ms, &state.cancel)) {
@@ -198,7 +197,7 @@ HINTERNET ReopenFtpFile(TransferState& state, const std::string& directory,
   if (restart != 0 &&
       (!FtpCommandBounded(connection, "TYPE I", state.timeout_ms, &state.cancel) ||
        !FtpCommandBounded(connection,
-                          Format("REST %llu", static_cast<unsigned long long>(restart)),
+                          "REST " + std::to_string(restart),
                           state.timeout_ms, &state.cancel))) {
     if (GaveUp()) {
       CloseFtp(state);

@@ -1,5 +1,6 @@
 // Whole-file downloads over HTTP and HTTPS.
-#include "shared/text_util.h"
+#include <string>
+
 #include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_progress_win.h"
@@ -64,8 +65,7 @@ HttpResume ResumeHttp(TransferState& state, HINTERNET session, const std::string
   HttpResume resume;
   uint64_t offset = if_range.empty() ? 0 : received;
   for (;;) {
-    App().WriteLog(Format("Resuming download at byte %llu: ",
-                          static_cast<unsigned long long>(offset)) + url);
+    App().WriteLog("Resuming download at byte " + std::to_string(offset) + ": " + url);
     HttpRequest request = OpenDownloadRequest(
         state, session, url, offset == 0 ? std::string() : RangeRequestHeaders(offset, if_range));
     if (!request) return resume;

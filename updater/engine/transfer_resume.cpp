@@ -154,7 +154,7 @@ std::string IfRangeValidator(const HttpValidators& validators) {
 }
 
 std::string RangeRequestHeaders(uint64_t offset, const std::string& if_range) {
-  std::string headers = Format("Range: bytes=%llu-\r\n", static_cast<unsigned long long>(offset));
+  std::string headers = "Range: bytes=" + std::to_string(offset) + "-\r\n";
   if (!if_range.empty()) headers += "If-Range: " + if_range + "\r\n";
   return headers;
 }
