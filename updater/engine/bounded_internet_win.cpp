@@ -165,6 +165,21 @@ HINTERNET OpenFtpFileBounded(HINTERNET connection, const std::string& name, DWOR
   return result.handle;
 }
 
+bool FtpCommandBounded(HINTERNET connection, const std::string& command, DWORD deadline_ms,
+                       const std::atomic<bool>* cancel) {
+  BlockingCallResult result;
+  const bool finished = RunBlockingCall(
+      [connection, command](BlockingCallResult& r) {
+        r.ok = ::FtpCommandA(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, command.c_str(), 0,
+                             nullptr);
+        r.error = r.ok ? 0 : ::GetLastError();
+      },
+      deadline_ms, cancel, &result);
+  if (!finished) return false;
+  if (!result.ok) ::SetLastError(result.error);
+  return result.ok != FALSE;
+}
+
 HINTERNET FindFirstFtpFileBounded(HINTERNET connection, WIN32_FIND_DATAA* data,
                                   DWORD deadline_ms, const std::atomic<bool>* cancel) {
   BlockingCallResult result;

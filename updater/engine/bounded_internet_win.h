@@ -52,6 +52,10 @@ bool SetFtpDirectoryBounded(HINTERNET connection, const std::string& directory,
 HINTERNET OpenFtpFileBounded(HINTERNET connection, const std::string& name, DWORD flags,
                              DWORD_PTR context, DWORD deadline_ms,
                              const std::atomic<bool>* cancel);
+// A command without a data connection ("REST 1000"); true when the server
+// accepted it (a positive or intermediate reply).
+bool FtpCommandBounded(HINTERNET connection, const std::string& command, DWORD deadline_ms,
+                       const std::atomic<bool>* cancel);
 // FtpFindFirstFileA of the current directory, always from the server.
 HINTERNET FindFirstFtpFileBounded(HINTERNET connection, WIN32_FIND_DATAA* data,
                                   DWORD deadline_ms, const std::atomic<bool>* cancel);

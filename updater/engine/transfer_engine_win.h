@@ -21,10 +21,13 @@
 namespace corvane {
 
 // Fetches `url` into `local_path` (created or truncated). Fails without a
-// Content-Length, when fewer bytes than announced arrive, on a read/write
-// error, after a cancel, or when an HTTPS URL was redirected away from
-// HTTPS. A file already present with exactly the announced length is kept
-// ("The file was downloaded, no need to download.").
+// Content-Length, on a write error, after a cancel, or when an HTTPS URL was
+// redirected away from HTTPS. A body that breaks off (closed, reset, shorter
+// than announced, stalled) is continued up to three times with Range and
+// If-Range, or started over where no validator protects a range (see
+// transfer_resume.h); then it fails. A file already present with exactly
+// the announced length is kept ("The file was downloaded, no need to
+// download.").
 bool DownloadHttp(TransferState& state, const std::string& url, const std::string& local_path,
                   int row);
 
@@ -38,7 +41,10 @@ bool ConnectFtp(TransferState& state, const std::string& server, const std::stri
 // in a listing of the server directory. Every exchange with the server must
 // end within the state's time-out, and the data must keep coming (see
 // StallWindow); a server that holds either fails the download and the
-// connection is dropped (the next ConnectFtp opens a new one).
+// connection is dropped (the next ConnectFtp opens a new one). A file of
+// known length whose transfer breaks off is continued up to three times
+// over a new login with REST, the bytes sent again checked against those
+// already here.
 bool DownloadFtp(TransferState& state, const std::string& remote_path,
                  const std::string& local_path, uint64_t known_size, int row);
 

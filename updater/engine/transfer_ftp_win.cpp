@@ -12,6 +12,7 @@
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_progress_win.h"
+#include "updater/engine/transfer_resume.h"
 #include "updater/engine/transfer_text.h"
 #include "updater/engine/updater_app.h"
 
@@ -22,6 +23,11 @@ namespace {
 constexpr int kConnectAttempts = 5;
 constexpr DWORD kFtpChunk = 4096;
 constexpr DWORD kCloseTimeoutMs = 5000;
+// Binary, from the server itself: a restarted transfer must continue the
+// server's file, not a cached copy, and a file that is verified and
+// installed has no place in the platform's URL cache.
+constexpr DWORD kFtpOpenFlags =
+    FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
 // A server whose folders link back to their parents would otherwise be
 // listed for ever.
 constexpr int kMaxListingDepth = 32;
@@ -54,6 +60,40 @@ bool LookUpRemoteLength(TransferState& state, const std::string& file_name, uint
 bool GaveUp() {
   const DWORD error = ::GetLastError();
   return error == ERROR_INTERNET_TIMEOUT || error == ERROR_CANCELLED;
+}
+
+// Whether the local file holds `expected` at `offset` (read through a
+// handle of its own; the download's handle only writes).
+bool LocalBytesEqual(const std::string& path, uint64_t offset, const std::vector<char>& expected) {
+  ScopedFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER position{};
+  position.QuadPart = static_cast<LONGLONG>(offset);
+  std::vector<char> here(expected.size());
+  DWORD read = 0;
+  return ::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) &&
+         ::ReadFile(file.Get(), here.data(), static_cast<DWORD>(here.size()), &read, nullptr) &&
+         read == here.size() && here == expected;
+}
+
+// Reads exactly `count` bytes of a remote file (fewer only at its end or
+// on a failure).
+std::vector<char> ReadRemoteBytes(TransferState& state, HINTERNET remote, uint64_t count) {
+  std::vector<char> bytes(static_cast<size_t>(count));
+  size_t have = 0;
+  while (have < bytes.size()) {
+    DWORD read = 0;
+    if (!ReadInternetFileBounded(remote, bytes.data() + have,
+                                 static_cast<DWORD>(bytes.size() - have), &read,
+                                 state.timeout_ms, &state.cancel) ||
+        read == 0) {
+      break;
+    }
+    have += read;
+  }
+  bytes.resize(have);
+  return bytes;
 }
 
 bool EnsureLocalFolder(const std::string& local_path) {
@@ -109,6 +149,7 @@ bool ConnectFtp(TransferState& state, const std::string& server, const std::stri
   app.WriteLog("FTP server: " + server + " Successful connection.");
   state.current_server = server;
   state.connection_key = key;
+  state.ftp_login = TransferState::FtpLogin{server, user, password, port};
   // A new connection starts in the login directory, whatever the last one
   // was left in.
   state.last_server_dir = kUnknownServerDir;
@@ -123,6 +164,72 @@ void CloseFtp(TransferState& state) {
   state.current_server.clear();
   state.connection_key.clear();
 }
+
+namespace {
+
+// Opens the remote file again after a download broke off with `*received`
+// bytes in the local file: logs in anew (the old connection may be in the
+// middle of an exchange), and continues with "REST" a little before the
+// end of what is here; the bytes sent again must equal those in the file,
+// or the server did not continue where asked and the file starts over.
+// On return `*received` is where the local file was cut to; null when the
+// server cannot be reached or the file not opened.
+HINTERNET ReopenFtpFile(TransferState& state, const std::string& directory,
+                        const std::string& file_name, const std::string& local_path, int open_id,
+                        uint64_t* received, bool start_over) {
+  UpdaterApp& app = App();
+  const TransferState::FtpLogin login = state.ftp_login;
+  CloseFtp(state);
+  uint64_t restart = start_over ? 0 : FtpRestartPoint(*received);
+  app.WriteLog("Resuming download at byte " + std::to_string(restart == 0 ? 0 : *received) +
+               ": " + file_name);
+  if (!ConnectFtp(state, login.server, login.user, login.password, login.port)) return nullptr;
+  HINTERNET connection = state.ftp_connection.Get();
+  if (!SetFtpDirectoryBounded(connection, directory, state.timeout_ms, &state.cancel)) {
+    if (GaveUp()) CloseFtp(state);
+    app.WriteLog("Unable to set the current directory on the server: " + directory);
+    return nullptr;
+  }
+  state.last_server = state.current_server;
+  state.last_server_dir = directory;
+  // Some servers take a restart marker only in binary mode, which the
+  // file's own open sets only after it.
+  if (restart != 0 &&
+      (!FtpCommandBounded(connection, "TYPE I", state.timeout_ms, &state.cancel) ||
+       !FtpCommandBounded(connection,
+                          "REST " + std::to_string(restart),
+                          state.timeout_ms, &state.cancel))) {
+    if (GaveUp()) {
+      CloseFtp(state);
+      return nullptr;
+    }
+    restart = 0;  // no restarts on this server: the whole file again
+  }
+  ScopedInternet remote(OpenFtpFileBounded(connection, file_name, kFtpOpenFlags, 1,
+                                           state.timeout_ms, &state.cancel));
+  if (!remote) {
+    if (GaveUp()) CloseFtp(state);
+    app.WriteLog("Unable to open the file in the Ftp server: " + file_name);
+    return nullptr;
+  }
+  if (restart != 0) {
+    const std::vector<char> again = ReadRemoteBytes(state, remote.Get(), *received - restart);
+    if (again.size() != *received - restart || !LocalBytesEqual(local_path, restart, again)) {
+      CloseInternetBounded(remote, kCloseTimeoutMs);
+      if (state.cancel.load()) return nullptr;
+      return ReopenFtpFile(state, directory, file_name, local_path, open_id, received, true);
+    }
+  } else {
+    *received = 0;
+  }
+  if (!state.open_files.Truncate(open_id, *received)) {
+    CloseInternetBounded(remote, kCloseTimeoutMs);
+    return nullptr;
+  }
+  return remote.Release();
+}
+
+}  // namespace
 
 bool DownloadFtp(TransferState& state, const std::string& remote_path,
                  const std::string& local_path, uint64_t known_size, int row) {
@@ -164,7 +271,7 @@ bool DownloadFtp(TransferState& state, const std::string& remote_path,
   view.SetFileProgress(0);
   if (size != 0 && SkipWhenPresent(state, local_path, size, row)) return true;
 
-  ScopedInternet remote(OpenFtpFileBounded(connection, file_name, FTP_TRANSFER_TYPE_BINARY, 1,
+  ScopedInternet remote(OpenFtpFileBounded(connection, file_name, kFtpOpenFlags, 1,
                                            state.timeout_ms, &state.cancel));
   if (!remote) {
     if (GaveUp()) CloseFtp(state);
@@ -182,22 +289,39 @@ bool DownloadFtp(TransferState& state, const std::string& remote_path,
   state.TakeStartTick();
 
   uint64_t received = 0;
-  const ChunkLoopEnd end = CopyInternetBody(state, remote.Get(), BodySource::kFtp, open_id,
-                                            kFtpChunk, size, 0, row, &received);
-  state.open_files.Remove(open_id);
-  if (end == ChunkLoopEnd::kStalled || end == ChunkLoopEnd::kCancelled) {
-    // The data connection is still open and the server may hold it: the
-    // connection cannot serve another file.
-    if (end == ChunkLoopEnd::kStalled) app.WriteLog("The server stopped sending: " + file_name);
-    CloseInternetBounded(remote, kCloseTimeoutMs);
-    CloseFtp(state);
-    return false;
+  ResumeBudget budget;
+  bool whole = false;
+  for (;;) {
+    const ChunkLoopEnd end = CopyInternetBody(state, remote.Get(), BodySource::kFtp, open_id,
+                                              kFtpChunk, size, 0, row, &received);
+    if (end == ChunkLoopEnd::kStalled || end == ChunkLoopEnd::kCancelled) {
+      // The data connection is still open and the server may hold it: the
+      // connection cannot serve another file.
+      if (end == ChunkLoopEnd::kStalled) app.WriteLog("The server stopped sending: " + file_name);
+      CloseInternetBounded(remote, kCloseTimeoutMs);
+      CloseFtp(state);
+    } else {
+      CloseInternetBounded(remote, state.timeout_ms);
+    }
+    // A listed length that did not arrive means the data connection broke.
+    whole = end == ChunkLoopEnd::kEndOfData && (size == 0 || received == size);
+    const bool broke = end == ChunkLoopEnd::kReadFailed || end == ChunkLoopEnd::kStalled ||
+                       end == ChunkLoopEnd::kEndOfData;
+    // Without a listed length a broken file cannot be told from a whole one,
+    // nor the rest checked: it is not continued.
+    if (whole || !broke || state.cancel.load() || size == 0 || received >= size) break;
+    if (!budget.Allow(end == ChunkLoopEnd::kStalled ? TransferBreak::kStalled
+                                                     : TransferBreak::kClosed,
+                      received)) {
+      break;
+    }
+    remote.Reset(
+        ReopenFtpFile(state, directory, file_name, local_path, open_id, &received, false));
+    if (!remote) break;
   }
-  CloseInternetBounded(remote, state.timeout_ms);
+  state.open_files.Remove(open_id);
 
-  if (end != ChunkLoopEnd::kEndOfData || state.cancel.load()) return false;
-  // A listed length that did not arrive means the data connection broke.
-  if (size != 0 && received != size) return false;
+  if (!whole || state.cancel.load()) return false;
   view.ShowStatus("OK!");
   return true;
 }

@@ -1,7 +1,10 @@
 // Whole-file downloads over HTTP and HTTPS.
+#include <string>
+
 #include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_progress_win.h"
+#include "updater/engine/transfer_resume.h"
 #include "updater/engine/transfer_text.h"
 #include "updater/engine/updater_app.h"
 
@@ -12,11 +15,82 @@ namespace {
 // The agent's number is the millisecond field of a whole-second time stamp,
 // which is always 0.
 const char kDownloadAgent[] = "Agent0";
-const char kAcceptHeaders[] = "Accept: */*\r\n\r\n";
+const char kAcceptHeader[] = "Accept: */*\r\n";
 // Always from the server: a cached copy could be an older version.
 constexpr DWORD kDownloadFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_PRAGMA_NOCACHE;
 constexpr DWORD kHttpChunk = 10240;
+
+// One request of a download: the whole file, or with `range_headers` the
+// rest of it. A redirect away from HTTPS is refused (logged, no request).
+HttpRequest OpenDownloadRequest(TransferState& state, HINTERNET session, const std::string& url,
+                                const std::string& range_headers) {
+  const std::string headers = kAcceptHeader + range_headers + "\r\n";
+  HttpRequest request = OpenHttpUrl(session, url, headers.c_str(), kDownloadFlags, 0,
+                                    state.timeout_ms, &state.cancel);
+  if (!request) return request;
+  const std::string final_url = FinalUrlOf(request.Get());
+  if (!IsAcceptableFinalUrl(url, final_url)) {
+    App().WriteLog("Redirect refused: " + final_url);
+    request.Close();
+  }
+  return request;
+}
+
+RangeReply RangeReplyOf(const HttpRequest& request) {
+  RangeReply reply;
+  DWORD number = 0;
+  if (QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &number)) reply.status = number;
+  reply.has_length = QueryHttpNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &number);
+  reply.length = reply.has_length ? number : 0;
+  const std::string raw = QueryRawHeaders(request.Get());
+  reply.content_range = HeaderValue(raw, "Content-Range");
+  reply.etag = HeaderValue(raw, "ETag");
+  return reply;
+}
+
+// Where a broken download goes on.
+struct HttpResume {
+  HttpRequest request;
+  uint64_t offset = 0;  // bytes of the file kept
+  uint64_t total = 0;   // the file's length from here on
+};
+
+// Asks for the rest of the file from `received`, guarded by `if_range`, or,
+// without a validator or after a reply that was not the exact rest, for the
+// whole file again. No request when the server answers neither.
+HttpResume ResumeHttp(TransferState& state, HINTERNET session, const std::string& url,
+                      uint64_t received, uint64_t total, const HttpValidators& validators,
+                      const std::string& if_range) {
+  HttpResume resume;
+  uint64_t offset = if_range.empty() ? 0 : received;
+  for (;;) {
+    App().WriteLog("Resuming download at byte " + std::to_string(offset) + ": " + url);
+    HttpRequest request = OpenDownloadRequest(
+        state, session, url, offset == 0 ? std::string() : RangeRequestHeaders(offset, if_range));
+    if (!request) return resume;
+    const RangeReply reply = RangeReplyOf(request);
+    switch (JudgeRangeReply(reply, offset, total, validators.etag)) {
+      case ResumeVerdict::kAppend:
+        resume.request = std::move(request);
+        resume.offset = offset;
+        resume.total = total;
+        return resume;
+      case ResumeVerdict::kTakeWhole:
+        if (!reply.has_length || reply.length == 0) return resume;
+        resume.request = std::move(request);
+        resume.offset = 0;
+        resume.total = reply.length;
+        return resume;
+      case ResumeVerdict::kRestart:
+        if (offset == 0) return resume;
+        offset = 0;
+        break;
+      case ResumeVerdict::kFail:
+        return resume;
+    }
+  }
+}
 
 }  // namespace
 
@@ -31,15 +105,9 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   ScopedInternet session(::InternetOpenA(kDownloadAgent, access, nullptr, nullptr, 0));
   if (!session) return false;
   SetInternetTimeouts(session.Get(), state.timeout_ms);
-  HttpRequest request = OpenHttpUrl(session.Get(), url, kAcceptHeaders, kDownloadFlags, 0,
-                                    state.timeout_ms, &state.cancel);
+  HttpRequest request = OpenDownloadRequest(state, session.Get(), url, std::string());
   if (!request) return false;
 
-  const std::string final_url = FinalUrlOf(request.Get());
-  if (!IsAcceptableFinalUrl(url, final_url)) {
-    App().WriteLog("Redirect refused: " + final_url);
-    return false;
-  }
   // An error page (a 503 passes the status check) must not be stored as
   // the file.
   DWORD status = 0;
@@ -51,6 +119,9 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   if (!QueryHttpNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length) || length == 0) {
     return false;
   }
+  // What identifies this very file, should the rest of it be asked for.
+  const HttpValidators validators = ValidatorsOf(QueryRawHeaders(request.Get()));
+  const std::string if_range = IfRangeValidator(validators);
 
   TransferView& view = state.View();
   AnnotateRow(state, row, length);
@@ -63,17 +134,37 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
   const int open_id = state.open_files.Add(local_path, std::move(file));
   state.TakeStartTick();
 
+  uint64_t total = length;
   uint64_t received = 0;
-  const ChunkLoopEnd end = CopyInternetBody(state, request.Get(), BodySource::kHttp, open_id,
-                                            kHttpChunk, length, length, row, &received);
-  if (end == ChunkLoopEnd::kStalled) App().WriteLog("The server stopped sending: " + url);
-  request.Close();
+  ResumeBudget budget;
+  bool whole = false;
+  for (;;) {
+    const ChunkLoopEnd end = CopyInternetBody(state, request.Get(), BodySource::kHttp, open_id,
+                                              kHttpChunk, total, total, row, &received);
+    if (end == ChunkLoopEnd::kStalled) App().WriteLog("The server stopped sending: " + url);
+    request.Close();
+    // A connection that ends before the announced length is a failure, not
+    // a short file taken for a whole one; it is continued where it broke.
+    whole = end == ChunkLoopEnd::kEndOfData && received == total;
+    const bool broke = end == ChunkLoopEnd::kReadFailed || end == ChunkLoopEnd::kStalled ||
+                       end == ChunkLoopEnd::kEndOfData;
+    if (whole || !broke || state.cancel.load() || received >= total) break;
+    if (!budget.Allow(end == ChunkLoopEnd::kStalled ? TransferBreak::kStalled
+                                                     : TransferBreak::kClosed,
+                      received)) {
+      break;
+    }
+    HttpResume resume =
+        ResumeHttp(state, session.Get(), url, received, total, validators, if_range);
+    if (!resume.request || !state.open_files.Truncate(open_id, resume.offset)) break;
+    request = std::move(resume.request);
+    received = resume.offset;
+    total = resume.total;
+  }
   session.Reset();
   state.open_files.Remove(open_id);
 
-  // A connection that ends before the announced length is a failure, not a
-  // short file taken for a whole one.
-  if (end != ChunkLoopEnd::kEndOfData || state.cancel.load() || received != length) return false;
+  if (!whole || state.cancel.load()) return false;
   view.ShowStatus("OK!");
   return true;
 }

@@ -125,10 +125,9 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
   std::vector<char> block(chunk_size);  // reads of what had arrived
   const DWORD largest_read = std::max<DWORD>(kNetworkBlock, chunk_size);
   std::string rate_text;
-  *received = 0;
   const uint32_t shown_total = ProgressBytes(total);
   StallWindow stall(state.timeout_ms);
-  stall.Start(::GetTickCount64(), 0);
+  stall.Start(::GetTickCount64(), *received);
   DWORD wanted = chunk_size;
   BoundedReader reader(source);
   ChunkLoopEnd end = ChunkLoopEnd::kEndOfData;
@@ -183,7 +182,8 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
       *received += piece;
       UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
       ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
-      state.WaitWhilePaused();
+      // The user's time with the cancel question is not the server's.
+      if (state.WaitWhilePaused()) stall.Start(::GetTickCount64(), *received);
     }
   }
   FinishTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);

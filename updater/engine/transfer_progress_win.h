@@ -42,7 +42,9 @@ enum class BodySource { kHttp, kFtp };
 // recomputed, progress is reported against `total` (0 = unknown) and the
 // worker waits while paused. More bytes than a non-zero `limit` count as a
 // failed read. A body that delivers less than StallWindow's minimum within
-// one time-out window ends as kStalled. `received` holds the bytes written.
+// one time-out window ends as kStalled (time spent paused does not count).
+// `received` holds the bytes already in the file on entry (a resumed
+// download continues the count) and the bytes in it on return.
 ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource kind,
                               int open_id, uint32_t chunk_size, uint64_t total, uint64_t limit,
                               int row, uint64_t* received);

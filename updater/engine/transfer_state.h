@@ -38,6 +38,9 @@ class OpenFileList {
   int Add(const std::string& path, ScopedFile file);
   // False when the write failed or the file was closed by CloseAll.
   bool Write(int id, const void* data, DWORD size);
+  // Cuts the file to `size` bytes and writes on from there (a resumed
+  // download continues at its offset, a restarted one at 0).
+  bool Truncate(int id, uint64_t size);
   // Closes the file (unless CloseAll already did) and forgets it.
   void Remove(int id);
   // Closes every listed file; returns how many were listed.
@@ -79,7 +82,8 @@ struct TransferState {
 
   // Blocks while the pause flag is set, until the pause event is signalled
   // or the transfer is cancelled (a cancelled worker must not stay blocked).
-  void WaitWhilePaused();
+  // True when it waited.
+  bool WaitWhilePaused();
 
   // Performance-counter ticks since start_tick.
   int64_t ElapsedTicks() const;
@@ -91,6 +95,12 @@ struct TransferState {
   std::string current_server;
   // Server, user, password and port of the open connection.
   std::string connection_key;
+  // The login of the last connection made, so that a download that broke
+  // off can log in again to continue.
+  struct FtpLogin {
+    std::string server, user, password;
+    long port = 0;
+  } ftp_login;
   std::string last_server;
   std::string last_server_dir;
 

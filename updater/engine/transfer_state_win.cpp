@@ -21,6 +21,18 @@ bool OpenFileList::Write(int id, const void* data, DWORD size) {
   return false;  // closed by the abort path
 }
 
+bool OpenFileList::Truncate(int id, uint64_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const Entry& entry : entries_) {
+    if (entry.id != id) continue;
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(entry.file, position, nullptr, FILE_BEGIN) &&
+           ::SetEndOfFile(entry.file);
+  }
+  return false;  // closed by the abort path
+}
+
 void OpenFileList::Remove(int id) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = std::find_if(entries_.begin(), entries_.end(),
@@ -58,17 +70,20 @@ TransferState::TransferState(TransferView* view_in) : view(view_in) {
   }
 }
 
-void TransferState::WaitWhilePaused() {
+bool TransferState::WaitWhilePaused() {
   // The event releases the worker when the user declines to cancel; the
   // time slice lets a worker that was cancelled meanwhile leave instead of
   // waiting for a signal that will never come.
+  bool waited = false;
   while (pause.load() && !cancel.load()) {
+    waited = true;
     if (pause_event) {
       ::WaitForSingleObject(pause_event.Get(), 100);
     } else {
       ::Sleep(100);
     }
   }
+  return waited;
 }
 
 int64_t TransferState::ElapsedTicks() const {
