@@ -12,10 +12,21 @@
 #include <vector>
 
 #include "updater/engine/stage_platform.h"
+#include "updater/engine/update_items.h"
 #include "updater/ui/stage_view.h"
 
 namespace corvane {
 namespace stagetest {
+
+// An entry of a directory item as the download stage leaves it in the
+// temporary folder ("<sub>.<name>" for a file of a subfolder).
+inline DownloadEntry Entry(const std::string& name, const std::string& sub = "") {
+  DownloadEntry e;
+  e.subfolder = sub;
+  e.file_name = name;
+  e.temporary_name = sub.empty() ? name : sub + "." + name;
+  return e;
+}
 
 inline bool Contains(const std::vector<std::string>& lines, const std::string& line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();

@@ -13,6 +13,8 @@
 namespace corvane {
 namespace {
 
+using stagetest::Entry;
+
 const std::string kApp = "C:\\app\\updateApp\\";
 const std::string kTemp = "C:\\temp\\~tovrel_tmp\\";
 const std::string kJournal = kApp + "update.jnl";
@@ -65,14 +67,6 @@ TEST(JournalFormat, ParsesWhatItWritesAndSpotsTornAndDamagedRecords) {
   std::string line;
   EXPECT_FALSE(FormatJournalRecord(JournalRecord{JournalKind::kWrite, 0, "a\tb"}, &line));
   EXPECT_FALSE(FormatJournalRecord(JournalRecord{JournalKind::kWrite, 0, "a\nb"}, &line));
-}
-
-DownloadEntry Entry(const std::string& name, const std::string& sub = "") {
-  DownloadEntry e;
-  e.subfolder = sub;
-  e.file_name = name;
-  e.temporary_name = sub.empty() ? name : sub + "." + name;
-  return e;
 }
 
 // file0 replaces app.exe; file1 is an archive unpacked over an old a.txt,

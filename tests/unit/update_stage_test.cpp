@@ -10,18 +10,12 @@
 namespace corvane {
 namespace {
 
+using stagetest::Entry;
+
 using stagetest::Contains;
 
 const std::string kApp = "C:\\app\\updateApp\\";
 const std::string kTemp = "C:\\temp\\~tovrel_tmp\\";
-
-DownloadEntry Entry(const std::string& name, const std::string& sub = "") {
-  DownloadEntry e;
-  e.subfolder = sub;
-  e.file_name = name;
-  e.temporary_name = sub.empty() ? name : sub + "." + name;
-  return e;
-}
 
 // Four file items and a directory item, each with its download waiting in
 // the temporary folder:
