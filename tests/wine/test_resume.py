@@ -108,8 +108,11 @@ class FaultyHttpServer(http.server.ThreadingHTTPServer):
         return f"http://127.0.0.1:{self.server_address[1]}/{name}"
 
     def ranged(self, name):
-        """The Range start of each request for `name` (None: whole file)."""
-        return [int(r[6:-1]) if r else None for n, r, _ in self.requests if n == name]
+        """The Range start of each request for `name` (None: whole file).
+        The status probe's request for the first byte alone comes without
+        If-Range, so this server answers it whole: it reads as None."""
+        return [int(r[6:-1]) if r and r != "bytes=0-0" else None
+                for n, r, _ in self.requests if n == name]
 
     def close(self):
         self.stop.set()
