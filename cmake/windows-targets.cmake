@@ -45,9 +45,13 @@ add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 check_static_imports(update)
-# update.exe ships with the application: unused code dropped, no symbols.
+# update.exe ships with the application: unused code dropped, no symbols
+# (stripped once its delay-load thunks are checked).
 if(CMAKE_BUILD_TYPE STREQUAL "Release")
-  target_link_options(update PRIVATE -Wl,--gc-sections -s)
+  target_link_options(update PRIVATE -Wl,--gc-sections)
+  check_delay_thunks(update ON)
+else()
+  check_delay_thunks(update OFF)
 endif()
 set_source_files_properties(updater/update.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/updater/res/update.manifest")

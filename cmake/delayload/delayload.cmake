@@ -27,6 +27,12 @@ endif()
 if(NOT CMAKE_OBJDUMP)
   string(REGEX REPLACE "gcc(-posix|-win32)?$" "objdump" CMAKE_OBJDUMP "${CMAKE_C_COMPILER}")
 endif()
+if(NOT CMAKE_NM)
+  string(REGEX REPLACE "gcc(-posix|-win32)?$" "nm" CMAKE_NM "${CMAKE_C_COMPILER}")
+endif()
+if(NOT CMAKE_STRIP)
+  string(REGEX REPLACE "gcc(-posix|-win32)?$" "strip" CMAKE_STRIP "${CMAKE_C_COMPILER}")
+endif()
 
 set(_delayload_src "${CMAKE_CURRENT_LIST_DIR}")
 set(_delayload_out "${CMAKE_BINARY_DIR}/delayload")
@@ -81,6 +87,7 @@ foreach(dll ${DELAYLOAD_DLLS})
       string(REGEX REPLACE "@[0-9]+$" "" name "${name}")
     endif()
     list(APPEND _delayload_roots "LINKER:--undefined=${name}")
+    list(APPEND _delayload_thunks "${name}")
   endforeach()
 endforeach()
 add_custom_target(delayload_libs DEPENDS ${_delayload_libs})
@@ -104,4 +111,20 @@ function(check_static_imports target)
     COMMAND "${CMAKE_COMMAND}" -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:${target}>
             -DALLOWED=${allowed} -P "${_delayload_src}/check_imports.cmake"
     VERBATIM)
+endfunction()
+
+# Fails the build (and removes the program) when one of `target`'s delay-load
+# thunks did not survive the link, then strips the program when `strip` is
+# set: the check reads the symbols, so the program is linked without -s.
+function(check_delay_thunks target strip)
+  string(REPLACE ";" "," thunks "${_delayload_thunks}")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${CMAKE_COMMAND}" -DNM=${CMAKE_NM} -DPROGRAM=$<TARGET_FILE:${target}>
+            -DTHUNKS=${thunks} -P "${_delayload_src}/check_delay_thunks.cmake"
+    VERBATIM)
+  if(strip)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND "${CMAKE_STRIP}" --strip-all $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
 endfunction()
