@@ -323,5 +323,29 @@ class RecordingHost : public StageHost {
   }
 };
 
+// A new version of file item `k` whose download waits in the temporary
+// folder `temp` as "file<k>\\<name>".
+inline void StageFileItem(UpdateRun& run, FakeFiles& files, const std::string& temp, int k,
+                          const std::string& name, const std::string& destination,
+                          const std::string& bytes) {
+  FileItem& item = run.files[k];
+  item.is_new = true;
+  item.install_name = name;
+  item.destination = destination;
+  item.server_version = "1.1";
+  item.downloads = {Entry(name)};
+  files.files[temp + "file" + std::to_string(k) + "\\" + name] = bytes;
+}
+
+// The files outside the temporary folder `temp`: what the installation holds.
+inline std::map<std::string, std::string> InstalledFiles(const FakeFiles& files,
+                                                         const std::string& temp) {
+  std::map<std::string, std::string> out;
+  for (const auto& file : files.files) {
+    if (file.first.compare(0, temp.size(), temp) != 0) out.insert(file);
+  }
+  return out;
+}
+
 }  // namespace stagetest
 }  // namespace corvane

@@ -98,12 +98,7 @@ class CrashTest : public ::testing::Test {
   }
 
   void AddFile(int k, const std::string& name, const std::string& bytes) {
-    FileItem& item = run.files[k];
-    item.is_new = true;
-    item.install_name = name;
-    item.server_version = "1.1";
-    item.downloads = {Entry(name)};
-    files.files[kTemp + "file" + std::to_string(k) + "\\" + name] = bytes;
+    stagetest::StageFileItem(run, files, kTemp, k, name, "", bytes);
   }
 
   void CheckEveryCrashPoint(bool stage_succeeds);
@@ -114,11 +109,7 @@ class CrashTest : public ::testing::Test {
   }
 
   std::map<std::string, std::string> Installed(const stagetest::FakeFiles& f) const {
-    std::map<std::string, std::string> out;
-    for (const auto& file : f.files) {
-      if (file.first.compare(0, kTemp.size(), kTemp) != 0) out.insert(file);
-    }
-    return out;
+    return stagetest::InstalledFiles(f, kTemp);
   }
 
   UpdateRun run;

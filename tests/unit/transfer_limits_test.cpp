@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "updater/engine/folder_listing.h"
+
 namespace corvane {
 namespace {
 
@@ -71,6 +73,24 @@ TEST(ListingBounds, VisitedFoldersAreListedOnceAndCapsStopTheListing) {
   ListingBounds default_entries;
   for (int i = 0; i < 100000; ++i) ASSERT_TRUE(default_entries.AddEntry()) << i;
   EXPECT_FALSE(default_entries.AddEntry());
+}
+
+TEST(FolderListing, KeepsFilteredFilesNamedFromTheRootAndStopsAtTheCap) {
+  std::vector<DownloadEntry> entries;
+  ListingLimits limits;
+  limits.max_entries = 2;
+  FolderListing listing("/pub/app", &entries, "*.dll", true, limits);
+  EXPECT_TRUE(listing.AddFile("/pub/app", "readme.txt", "readme.txt", 5));
+  EXPECT_TRUE(listing.AddFile("/pub/app/sub", "a.dll", "sub.a.dll", 1ull << 33));
+  EXPECT_TRUE(listing.AddFile("/pub/app", "b.dll", "b.dll", 7));
+  EXPECT_FALSE(listing.AddFile("/pub/app", "c.dll", "c.dll", 9));
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].subfolder, "sub");
+  EXPECT_EQ(entries[0].file_name, "a.dll");
+  EXPECT_EQ(entries[0].temporary_name, "sub.a.dll");
+  EXPECT_EQ(entries[0].size, 1ull << 33);
+  EXPECT_EQ(entries[1].subfolder, "");
+  EXPECT_TRUE(listing.bounds().exceeded());
 }
 
 TEST(ListingBounds, FtpFolderSpellingsShareOneIdentity) {

@@ -66,13 +66,7 @@ class UpdateStageTest : public ::testing::Test {
   }
 
   void AddFile(int k, const std::string& name, const std::string& path, const std::string& bytes) {
-    FileItem& item = run.files[k];
-    item.is_new = true;
-    item.install_name = name;
-    item.destination = path;
-    item.server_version = "1.1";
-    item.downloads = {Entry(name)};
-    files.files[kTemp + "file" + std::to_string(k) + "\\" + name] = bytes;
+    stagetest::StageFileItem(run, files, kTemp, k, name, path, bytes);
   }
 
   // A fresh fixture for the next case of a table.
@@ -89,11 +83,7 @@ class UpdateStageTest : public ::testing::Test {
   UpdateStage Stage() { return UpdateStage(run, setup, view, host, files, processes); }
 
   std::map<std::string, std::string> Installed() const {
-    std::map<std::string, std::string> out;
-    for (const auto& f : files.files) {
-      if (f.first.compare(0, kTemp.size(), kTemp) != 0) out.insert(f);
-    }
-    return out;
+    return stagetest::InstalledFiles(files, kTemp);
   }
 
   UpdateRun run;

@@ -56,6 +56,18 @@ def probe(build_dir):
 
 
 @pytest.fixture
+def transfer(wine, probe):
+    """Runs the transfer probe (the engine's own code) with the given
+    arguments; `timeout` in seconds."""
+    from transfer_support import run_probe
+    exe = probe("transfer_probe")
+
+    def run(*args, timeout=120):
+        return run_probe(wine, exe, *args, timeout=timeout)
+    return run
+
+
+@pytest.fixture
 def install_dir(tmp_path, build_dir):
     folder = tmp_path / "app" / "updateApp"
     folder.mkdir(parents=True)

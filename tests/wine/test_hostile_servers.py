@@ -10,10 +10,9 @@ import threading
 import time
 from pathlib import Path
 
-import pytest
 from pyftpdlib.filesystems import AbstractedFS
 
-from transfer_support import ThreadFtpServer, run_probe
+from transfer_support import ThreadFtpServer
 
 FAILURE = ("Failed to download the configuration file, may be network configuration errors "
            "or unreasonable!")
@@ -143,15 +142,6 @@ def endless_filesystem(files_per_folder):
         def format_list(self, basedir, listing, ignore_err=True):
             yield from payload
     return EndlessFS
-
-
-@pytest.fixture
-def transfer(wine, probe):
-    exe = probe("transfer_probe")
-
-    def run(*args, timeout=90):
-        return run_probe(wine, exe, *args, timeout=timeout)
-    return run
 
 
 def new_installation(root, name, build_dir, urls):

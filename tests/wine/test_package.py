@@ -127,14 +127,9 @@ def test_command_line_builds_packages_and_reports_failures(tmp_path, wine, desig
     assert (tmp_path / "no-updater" / "ui.bin").exists()
 
 
-@pytest.mark.parametrize("show_type,op_mode,steps", [
-    (2, 1, ("ok",)),
-    (0, 1, ("yes",)),
-    (0, 0, ("yes", "click:&Next", "sleep:4000", "click:&Next", "sleep:1000", "click:&Next",
-            "click:&Finished")),
-])
-def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, build_dir,
-                                        run_updater, show_type, op_mode, steps):
+def sample_project(tmp_path, wine, http_server, build_dir, binary, show_type, **options):
+    """Sample App 1.1 and its release notes served from "files/", and the
+    project "sampleapp/sampleapp.epj" that describes them: (served, project)."""
     served = http_server.root / "files"
     served.mkdir(parents=True)
     shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
@@ -143,8 +138,21 @@ def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, b
     band.write_bytes(bmp(40, 8, (0, 128, 255)))
     project = tmp_path / "sampleapp" / "sampleapp.epj"
     project.parent.mkdir()
-    project.write_text(project_text(wine, http_server.port, served, band, show_type == 2, show_type,
-                                    op_mode=op_mode))
+    project.write_text(project_text(wine, http_server.port, served, band, binary, show_type,
+                                    **options))
+    return served, project
+
+
+@pytest.mark.parametrize("show_type,op_mode,steps", [
+    (2, 1, ("ok",)),
+    (0, 1, ("yes",)),
+    (0, 0, ("yes", "click:&Next", "sleep:4000", "click:&Next", "sleep:1000", "click:&Next",
+            "click:&Finished")),
+])
+def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, build_dir,
+                                        run_updater, show_type, op_mode, steps):
+    served, project = sample_project(tmp_path, wine, http_server, build_dir, show_type == 2,
+                                     show_type, op_mode=op_mode)
     out = tmp_path / "package"
     run = build(wine, designer, project, out)
     assert run.returncode == 0, run.stderr
@@ -174,15 +182,7 @@ def test_the_package_updates_sample_app(tmp_path, wine, designer, http_server, b
 
 def test_build_test_page_builds_launches_and_lists_messages(tmp_path, wine, designer, http_server,
                                                             build_dir, testhost):
-    served = http_server.root / "files"
-    served.mkdir(parents=True)
-    shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
-    shutil.copy2(sample.SAMPLES / "server" / "files" / "readme.txt", served / "readme.txt")
-    band = tmp_path / "band.bmp"
-    band.write_bytes(bmp(40, 8, (0, 128, 255)))
-    project = tmp_path / "sampleapp" / "sampleapp.epj"
-    project.parent.mkdir()
-    project.write_text(project_text(wine, http_server.port, served, band, False, 2))
+    served, project = sample_project(tmp_path, wine, http_server, build_dir, False, 2)
     out = project.parent / "output"
 
     def serve_after_build():

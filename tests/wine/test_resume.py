@@ -8,12 +8,10 @@ import re
 import socket
 import struct
 import threading
-import time
 
-import pytest
 from pyftpdlib.filesystems import AbstractedFS
 
-from transfer_support import ThreadFtpServer, run_probe
+from transfer_support import ThreadFtpServer
 from update_support import (HIDE, RESULT_OK, clear_downloads, crlf, ini, install, md5,
                             payload, tree)
 
@@ -172,12 +170,6 @@ def faulty_ftp(root, cases, stop):
         return retr(self, file)
     handler.ftp_RETR = ftp_retr
     return server
-
-
-@pytest.fixture
-def transfer(wine, probe):
-    exe = probe("transfer_probe")
-    return lambda *args: run_probe(wine, exe, *args, timeout=120)
 
 
 def resumes_of(run, name):

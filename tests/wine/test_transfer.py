@@ -8,19 +8,10 @@ import time
 import pytest
 from pyftpdlib.filesystems import AbstractedFS
 
-from transfer_support import HttpsServer, ThreadFtpServer, make_certificate, run_probe
+from transfer_support import HttpsServer, ThreadFtpServer, make_certificate
 
 SKIPPED = "The file was downloaded, no need to download."
 RATE_KB = re.compile(r"^\d+\.\d(KB|MB)/s$")
-
-
-@pytest.fixture
-def transfer(wine, probe):
-    exe = probe("transfer_probe")
-
-    def run(*args, timeout=90):
-        return run_probe(wine, exe, *args, timeout=timeout)
-    return run
 
 
 def win(wine, path):

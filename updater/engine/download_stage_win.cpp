@@ -60,6 +60,36 @@ bool Sha256Matches(const std::string& path, const std::string& expected, std::st
   return false;
 }
 
+// The digest of an item that a downloaded file did not match.
+struct DigestMismatch {
+  std::string kind;  // "MD5" or "SHA-256"
+  std::string digest, expected;
+};
+
+// The item's digests in order, MD5 first: each that matches is shown as
+// "<kind> checksum success."; the first that does not fills `mismatch`
+// (its file is deleted by then).
+bool ItemDigestsMatch(const std::string& path, const FileItem& item, StageView& view,
+                      DigestMismatch* mismatch) {
+  struct Check {
+    const char* kind;
+    const std::string& expected;
+    bool (*matches)(const std::string&, const std::string&, std::string*);
+  };
+  const Check checks[] = {{"MD5", item.md5, &DigestMatches},
+                          {"SHA-256", item.sha256, &Sha256Matches}};
+  for (const Check& check : checks) {
+    if (check.expected.empty()) continue;
+    std::string digest;
+    if (!check.matches(path, check.expected, &digest)) {
+      *mismatch = DigestMismatch{check.kind, digest, check.expected};
+      return false;
+    }
+    view.ShowStatus(std::string(check.kind) + " checksum success.");
+  }
+  return true;
+}
+
 bool MakeFolder(const std::string& folder) {
   return ::MakeSureDirectoryPathExists(folder.c_str()) != FALSE;
 }
@@ -261,28 +291,13 @@ bool DownloadPageStage::FetchFileItem(int index) {
     }
     if (item.md5.empty() && item.sha256.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the file...");
-    std::string digest;
-    if (!item.md5.empty()) {
-      if (!DigestMatches(local, item.md5, &digest)) {
-        if (!a.may_retry) {
-          view_.ShowStatus("The Downloaded file's MD5 is " + digest);
-          a.failure = "which is not equal to the original MD5: " + item.md5;
-        }
-        return false;
-      }
-      view_.ShowStatus("MD5 checksum success.");
+    DigestMismatch bad;
+    if (ItemDigestsMatch(local, item, view_, &bad)) return true;
+    if (!a.may_retry) {
+      view_.ShowStatus("The Downloaded file's " + bad.kind + " is " + bad.digest);
+      a.failure = "which is not equal to the original " + bad.kind + ": " + bad.expected;
     }
-    if (!item.sha256.empty()) {
-      if (!Sha256Matches(local, item.sha256, &digest)) {
-        if (!a.may_retry) {
-          view_.ShowStatus("The Downloaded file's SHA-256 is " + digest);
-          a.failure = "which is not equal to the original SHA-256: " + item.sha256;
-        }
-        return false;
-      }
-      view_.ShowStatus("SHA-256 checksum success.");
-    }
-    return true;
+    return false;
   });
   if (!done) return false;
   ItemDone(overall_ + 100);
@@ -434,30 +449,14 @@ bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local)
     }
     if (item.md5.empty() && item.sha256.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the downloaded file...");
-    std::string digest;
-    if (!item.md5.empty()) {
-      if (!DigestMatches(local, item.md5, &digest)) {
-        if (!a.may_retry) {
-          view_.InfoBox("Downloaded file (" + local + ") -- MD5 validation error!");
-          app.WriteLog("The Downloaded file's MD5 is " + digest);
-          app.WriteLog("which is not equal to the original MD5: " + item.md5);
-        }
-        return false;
-      }
-      view_.ShowStatus("MD5 checksum success.");
+    DigestMismatch bad;
+    if (ItemDigestsMatch(local, item, view_, &bad)) return true;
+    if (!a.may_retry) {
+      view_.InfoBox("Downloaded file (" + local + ") -- " + bad.kind + " validation error!");
+      app.WriteLog("The Downloaded file's " + bad.kind + " is " + bad.digest);
+      app.WriteLog("which is not equal to the original " + bad.kind + ": " + bad.expected);
     }
-    if (!item.sha256.empty()) {
-      if (!Sha256Matches(local, item.sha256, &digest)) {
-        if (!a.may_retry) {
-          view_.InfoBox("Downloaded file (" + local + ") -- SHA-256 validation error!");
-          app.WriteLog("The Downloaded file's SHA-256 is " + digest);
-          app.WriteLog("which is not equal to the original SHA-256: " + item.sha256);
-        }
-        return false;
-      }
-      view_.ShowStatus("SHA-256 checksum success.");
-    }
-    return true;
+    return false;
   });
 }
 

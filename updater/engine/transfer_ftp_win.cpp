@@ -8,6 +8,7 @@
 
 #include "shared/text_util.h"
 #include "updater/engine/bounded_internet_win.h"
+#include "updater/engine/folder_listing.h"
 #include "updater/engine/internet_request_win.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_limits.h"
@@ -328,23 +329,12 @@ bool DownloadFtp(TransferState& state, const std::string& remote_path,
 
 namespace {
 
-// One recursive listing: the caps and the folders seen so far.
-struct FtpListing {
-  TransferState& state;
-  const std::string& root;
-  std::vector<DownloadEntry>* entries;
-  const std::string& filter;
-  bool recurse;
-  ListingBounds bounds;
-};
-
 // False when the whole listing must stop (cap, cancel, a server that does
 // not answer); a folder that cannot be opened only fails itself.
-bool ListFtpFolderAt(FtpListing& listing, const std::string& folder, int depth,
-                     bool* folder_opened) {
-  TransferState& state = listing.state;
+bool ListFtpFolderAt(TransferState& state, FolderListing& listing, const std::string& folder,
+                     int depth, bool* folder_opened) {
   if (state.cancel.load()) return false;
-  switch (listing.bounds.EnterFolder(FtpFolderIdentity(folder))) {
+  switch (listing.bounds().EnterFolder(FtpFolderIdentity(folder))) {
     case ListingBounds::Visit::kAlreadyListed:
       return true;
     case ListingBounds::Visit::kTooManyFolders:
@@ -381,21 +371,15 @@ bool ListFtpFolderAt(FtpListing& listing, const std::string& folder, int depth,
         if (!IsSafeListedName(name)) continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           subfolders.push_back(folder + "/" + name);
-        } else if (MatchFileFilter(name, listing.filter)) {
-          if (!listing.bounds.AddEntry()) return false;
-          DownloadEntry entry;
-          entry.subfolder = ListingSubfolder(listing.root, folder);
-          entry.file_name = name;
-          entry.temporary_name = FtpTemporaryName(folder, name);
-          entry.size = CombineFileSize(data.nFileSizeHigh, data.nFileSizeLow);
-          listing.entries->push_back(entry);
+        } else if (!listing.AddFile(folder, name, FtpTemporaryName(folder, name), CombineFileSize(data.nFileSizeHigh, data.nFileSizeLow))) {
+          return false;
         }
       } while (::InternetFindNextFileA(find.Get(), &data));
     }
   }
-  if (listing.recurse && depth < kMaxListingDepth) {
+  if (listing.recurse() && depth < kMaxListingDepth) {
     for (const std::string& subfolder : subfolders) {
-      if (!ListFtpFolderAt(listing, subfolder, depth + 1, nullptr)) return false;
+      if (!ListFtpFolderAt(state, listing, subfolder, depth + 1, nullptr)) return false;
     }
   }
   return true;
@@ -406,11 +390,10 @@ bool ListFtpFolderAt(FtpListing& listing, const std::string& folder, int depth,
 bool ListFtpFolder(TransferState& state, const std::string& root, const std::string& folder,
                    std::vector<DownloadEntry>* entries, const std::string& filter,
                    bool recurse) {
-  FtpListing listing{state, root, entries, filter, recurse,
-                         ListingBounds(state.listing_limits)};
+  FolderListing listing(root, entries, filter, recurse, state.listing_limits);
   bool opened = false;
-  const bool whole = ListFtpFolderAt(listing, folder, 0, &opened);
-  if (listing.bounds.exceeded()) App().WriteLog(listing.bounds.ExceededText(folder));
+  const bool whole = ListFtpFolderAt(state, listing, folder, 0, &opened);
+  if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
   return whole && opened && !state.cancel.load();
 }
 

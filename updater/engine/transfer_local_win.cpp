@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "shared/text_util.h"
+#include "updater/engine/folder_listing.h"
 #include "updater/engine/transfer_engine_win.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_progress_win.h"
@@ -132,24 +133,15 @@ std::string LocalFolderIdentity(const std::string& folder) {
   return ToLowerAscii(folder);
 }
 
-struct LocalListing {
-  TransferState& state;
-  const std::string& root;
-  std::vector<DownloadEntry>* entries;
-  const std::string& filter;
-  bool recurse;
-  ListingBounds bounds;
-};
-
 // False when the whole listing must stop (cap or cancel).
-bool ListLocalFolderAt(LocalListing& listing, const std::string& folder, int depth,
-                       bool* folder_opened) {
-  if (listing.state.cancel.load()) return false;
+bool ListLocalFolderAt(TransferState& state, FolderListing& listing, const std::string& folder,
+                       int depth, bool* folder_opened) {
+  if (state.cancel.load()) return false;
   if (!IsExistingDirectory(folder)) {
     App().WriteLog("Folder does not exist: " + folder);
     return true;
   }
-  switch (listing.bounds.EnterFolder(LocalFolderIdentity(folder))) {
+  switch (listing.bounds().EnterFolder(LocalFolderIdentity(folder))) {
     case ListingBounds::Visit::kAlreadyListed:
       return true;
     case ListingBounds::Visit::kTooManyFolders:
@@ -169,21 +161,15 @@ bool ListLocalFolderAt(LocalListing& listing, const std::string& folder, int dep
         if (name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           subfolders.push_back(folder + "\\" + name);
-        } else if (MatchFileFilter(name, listing.filter)) {
-          if (!listing.bounds.AddEntry()) return false;
-          DownloadEntry entry;
-          entry.subfolder = ListingSubfolder(listing.root, folder);
-          entry.file_name = name;
-          entry.temporary_name = LocalTemporaryName(folder, name);
-          entry.size = 0;  // local copies take the length from the file itself
-          listing.entries->push_back(entry);
+        } else if (!listing.AddFile(folder, name, LocalTemporaryName(folder, name), 0)) {
+          return false;  // (a local copy takes its length from the file itself)
         }
       } while (::FindNextFileA(find.Get(), &data));
     }
   }
-  if (listing.recurse && depth < kMaxListingDepth) {
+  if (listing.recurse() && depth < kMaxListingDepth) {
     for (const std::string& subfolder : subfolders) {
-      if (!ListLocalFolderAt(listing, subfolder, depth + 1, nullptr)) return false;
+      if (!ListLocalFolderAt(state, listing, subfolder, depth + 1, nullptr)) return false;
     }
   }
   return true;
@@ -194,11 +180,10 @@ bool ListLocalFolderAt(LocalListing& listing, const std::string& folder, int dep
 bool ListLocalFolder(TransferState& state, const std::string& root, const std::string& folder,
                      std::vector<DownloadEntry>* entries, const std::string& filter,
                      bool recurse) {
-  LocalListing listing{state, root, entries, filter, recurse,
-                         ListingBounds(state.listing_limits)};
+  FolderListing listing(root, entries, filter, recurse, state.listing_limits);
   bool opened = false;
-  const bool whole = ListLocalFolderAt(listing, folder, 0, &opened);
-  if (listing.bounds.exceeded()) App().WriteLog(listing.bounds.ExceededText(folder));
+  const bool whole = ListLocalFolderAt(state, listing, folder, 0, &opened);
+  if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
   return whole && opened && !state.cancel.load();
 }
 

@@ -1,0 +1,37 @@
+// What one recursive folder listing gathers, whether it walks an FTP server
+// or a local folder: the files that pass the item's filter, named as the
+// download stage needs them, within the listing's caps and without listing
+// a folder twice. The walks themselves are the transfer engine's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "updater/engine/transfer_limits.h"
+#include "updater/engine/update_items.h"
+
+namespace corvane {
+
+class FolderListing {
+ public:
+  FolderListing(std::string root, std::vector<DownloadEntry>* entries, std::string filter,
+                bool recurse, ListingLimits limits);
+
+  ListingBounds& bounds() { return bounds_; }
+  bool recurse() const { return recurse_; }
+
+  // A file found in `folder`: appended when its name passes the filter.
+  // False when the entry cap is reached and the whole listing must stop.
+  bool AddFile(const std::string& folder, const std::string& name,
+               const std::string& temporary_name, uint64_t size);
+
+ private:
+  std::string root_;
+  std::vector<DownloadEntry>* entries_;
+  std::string filter_;
+  bool recurse_;
+  ListingBounds bounds_;
+};
+
+}  // namespace corvane
