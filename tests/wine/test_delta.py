@@ -1,0 +1,141 @@
+"""Delta updates under Wine: the real updater makes a file item's new build
+from the installed one and a VCDIFF patch (written by xdelta3, the
+reference) downloaded from 127.0.0.1, and falls back to the whole file
+whenever the patch cannot be used. Installed files are compared byte for
+byte; the server's request list shows what was downloaded."""
+import hashlib
+import subprocess
+
+from update_support import (HIDE, RESULT_OK, backups, clear_downloads, crlf, download_folders,
+                            ini, install, md5, payload, tree)
+
+FALLBACK = "The patch cannot be used, downloading the whole file: "
+
+
+def builds(name, size=200_000):
+    """An old and a new build of one file: the new one has a changed block,
+    an inserted one and a dropped one, as a rebuilt program has."""
+    old = payload(name, size)
+    new = (old[:20_000] + payload(name + "-changed", 3_000) + old[23_000:90_000] +
+           payload(name + "-inserted", 7_000) + old[90_000:150_000] + old[160_000:])
+    return old, new
+
+
+def xdelta(tmp_path, old, new, secondary="none"):
+    (tmp_path / "old.bin").write_bytes(old)
+    (tmp_path / "new.bin").write_bytes(new)
+    subprocess.run(["xdelta3", "-f", "-e", "-S", secondary, "-s", str(tmp_path / "old.bin"),
+                    str(tmp_path / "new.bin"), str(tmp_path / "patch.vcdiff")], check=True)
+    return (tmp_path / "patch.vcdiff").read_bytes()
+
+
+def patch_name(name, old):
+    return "%s.%s.vcdiff" % (name, md5(old)[:8])
+
+
+def serve(http_server, install_dir, items):
+    (http_server.root / "server.ini").write_bytes(crlf(ini(items)))
+    install(install_dir, http_server.url("server.ini"), {s: "1.0" for s in items})
+
+
+def test_update_from_a_patch_downloads_only_the_patch(install_dir, run_updater, wine,
+                                                     http_server, tmp_path):
+    old, new = builds("app.exe")
+    web = http_server.root / "files"
+    web.mkdir()
+    (web / "app.exe").write_bytes(new)
+    patch = xdelta(tmp_path, old, new)
+    (web / patch_name("app.exe", old)).write_bytes(patch)
+    other_old = payload("older", 1000)
+    (install_dir / "app.exe").write_bytes(old)
+    serve(http_server, install_dir, {"file0": dict(
+        ver="1.1", urls=[http_server.url("files/app.exe")], md5=md5(new).upper(),
+        sha256=hashlib.sha256(new).hexdigest(),
+        patch0_urls=[http_server.url("files/" + patch_name("app.exe", other_old))],
+        patch0_from_md5=md5(other_old),
+        patch2_urls=[http_server.url("files/" + patch_name("app.exe", old))],
+        patch2_from_md5=md5(old).upper(), **HIDE)})
+    clear_downloads(wine)
+
+    run = run_updater(install_dir, timeout=120)
+    lines = run.log_lines()
+    assert run.results == [3, 1], "\n".join(lines)
+    assert RESULT_OK in lines
+    assert (install_dir / "app.exe").read_bytes() == new
+    assert len(patch) < len(new) // 4
+    files_asked = [r for r in http_server.requests if r.startswith("/files/")]
+    assert files_asked and set(files_asked) == {"/files/" + patch_name("app.exe", old)}, files_asked
+    download = [l for l in lines if l.startswith("Download patch: ")]
+    assert len(download) == 1 and download[0].startswith(
+        "Download patch: " + http_server.url("files/" + patch_name("app.exe", old)) + "-->")
+    applied = lines.index("The patch was applied: app.exe")
+    assert lines[applied + 1:applied + 4] == ["Verifying the integrity of the file...",
+                                              "MD5 checksum success.", "SHA-256 checksum success."]
+    assert not any(l.startswith(FALLBACK) for l in lines)
+    assert "patch2_from_md5=" + md5(old).upper() in lines
+    assert sorted(tree(install_dir.parent)) == ["updateApp/app.exe", "updateApp/ui.dat",
+                                                "updateApp/update.dat", "updateApp/update.exe",
+                                                "updateApp/update.log"]
+    assert backups(install_dir) == [] and download_folders(wine) == []
+
+
+def test_every_unusable_patch_falls_back_to_the_whole_file(install_dir, run_updater, wine,
+                                                          http_server, tmp_path):
+    web = http_server.root / "files"
+    web.mkdir()
+    items, expected, reasons = {}, {}, {}
+
+    def item(index, name, patch=None, patch_from=None, installed=None, with_md5=True, reason=None):
+        old, new = builds(name)
+        (web / name).write_bytes(new)
+        (install_dir / name).write_bytes(old if installed is None else installed)
+        values = dict(ver="1.1", urls=[http_server.url("files/" + name)], **HIDE)
+        if with_md5:
+            values["md5"] = md5(new)
+        pname = patch_name(name, old)
+        if patch is not None:
+            (web / pname).write_bytes(patch(old, new))
+        values["patch0_urls"] = [http_server.url("files/" + pname)]
+        values["patch0_from_md5"] = md5(old if patch_from is None else patch_from)
+        items["file%d" % index] = values
+        expected[name] = new
+        if reason:
+            reasons[name] = reason
+
+    def corrupt(old, new):
+        patch = bytearray(xdelta(tmp_path, old, new))
+        patch[-40] ^= 0x55  # a byte of the instructions or data
+        return bytes(patch)
+
+    item(0, "corrupt.dll", patch=corrupt, reason="the patch cannot be applied: window 0: ")
+    item(1, "missing.dll", reason="the patch cannot be downloaded")
+    item(2, "djw.dll", patch=lambda o, n: xdelta(tmp_path, o, n, secondary="djw"),
+         reason="the patch cannot be applied: the patch uses secondary compression")
+    # Made from another build than the one installed, though it claims it:
+    # one that already had the new build's changed block.
+    item(3, "foreign.dll", patch=lambda o, n: xdelta(tmp_path, n[:23_000] + o[23_000:], n),
+         reason="the patch cannot be applied: window 0: the checksum of the decoded window")
+    item(4, "unmatched.dll", patch=lambda o, n: xdelta(tmp_path, o, n),
+         installed=payload("a build of its own", 50_000),
+         reason="no patch applies to the installed file (MD5 %s)" % md5(payload("a build of its own", 50_000)))
+    # Without an MD5 the patch is never tried: nothing could check its result.
+    item(5, "unchecked.dll", patch=lambda o, n: xdelta(tmp_path, o, n), with_md5=False)
+    serve(http_server, install_dir, items)
+    clear_downloads(wine)
+
+    run = run_updater(install_dir, timeout=120)
+    lines = run.log_lines()
+    assert run.results == [3, 1], "\n".join(lines)
+    assert RESULT_OK in lines
+    for name, data in expected.items():
+        assert (install_dir / name).read_bytes() == data, name
+        assert "/files/" + name in http_server.requests, name
+    fallbacks = [l[len(FALLBACK):] for l in lines if l.startswith(FALLBACK)]
+    assert len(fallbacks) == len(reasons), fallbacks
+    for (name, reason), got in zip(reasons.items(), fallbacks):
+        assert got.startswith(reason), (name, got)
+    assert "secondary compression" in fallbacks[2]
+    assert not any(r.startswith("/files/unchecked.dll.") or r.startswith("/files/unmatched.dll.")
+                   for r in http_server.requests)
+    assert not any(p.endswith(".vcdiff") for p in tree(install_dir.parent))
+    assert backups(install_dir) == [] and download_folders(wine) == []
