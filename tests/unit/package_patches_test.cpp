@@ -34,7 +34,7 @@ struct NoFolders : PackageFolderOps {
   bool DeleteFolderTree(const std::string&) override { return true; }
 };
 
-std::string Md5Of(const TempDir& dir, const std::string& path) {
+std::string Md5Of(const std::string& path) {
   const auto result = RunCommand("md5sum " + Quote(path));
   return result.output.substr(0, 32);
 }
@@ -47,9 +47,9 @@ TEST(PackagePatchesTest, OnePatchPerPreviousBuildBesideEveryMirror) {
   WriteFile(dir / "builds/v1/app.exe", v1);
   WriteFile(dir / "builds/v2/app.exe", v2);
   WriteFile(dir / "builds/v3/app.exe", v3);
-  const std::string md5_1 = Md5Of(dir, dir / "builds/v1/app.exe");
-  const std::string md5_2 = Md5Of(dir, dir / "builds/v2/app.exe");
-  const std::string md5_3 = Md5Of(dir, dir / "builds/v3/app.exe");
+  const std::string md5_1 = Md5Of(dir / "builds/v1/app.exe");
+  const std::string md5_2 = Md5Of(dir / "builds/v2/app.exe");
+  const std::string md5_3 = Md5Of(dir / "builds/v3/app.exe");
   auto project = [&](const std::string& file1) {
     WriteFile(dir / "p/p.epj",
               "[project]\r\nname=p\r\n[system]\r\nurls=url0=http://h/srv.ini\r\n"

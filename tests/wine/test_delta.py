@@ -4,6 +4,7 @@ reference) downloaded from 127.0.0.1, and falls back to the whole file
 whenever the patch cannot be used. Installed files are compared byte for
 byte; the server's request list shows what was downloaded."""
 import hashlib
+import shutil
 import subprocess
 
 from update_support import (HIDE, RESULT_OK, backups, clear_downloads, crlf, download_folders,
@@ -139,3 +140,63 @@ def test_every_unusable_patch_falls_back_to_the_whole_file(install_dir, run_upda
                    for r in http_server.requests)
     assert not any(p.endswith(".vcdiff") for p in tree(install_dir.parent))
     assert backups(install_dir) == [] and download_folders(wine) == []
+
+
+def test_designer_package_updates_a_previous_build_from_its_patch(tmp_path, wine, build_dir,
+                                                                  http_server, run_updater):
+    """Two real builds of the updater stand for the publisher's program: the
+    previous one installed, the current one published with its patch."""
+    previous_exe = build_dir.parent / "pairs" / "update-previous.exe"
+    assert previous_exe.exists(), "run make pairs (tools/update_exe_pair.sh) first"
+    old, new = previous_exe.read_bytes(), (build_dir / "update.exe").read_bytes()
+    builds_dir = tmp_path / "builds"
+    (builds_dir / "1.0").mkdir(parents=True)
+    (builds_dir / "1.1").mkdir()
+    (builds_dir / "1.0" / "tool.exe").write_bytes(old)
+    (builds_dir / "1.1" / "tool.exe").write_bytes(new)
+    designer = tmp_path / "Corvane"
+    (designer / "updateApp").mkdir(parents=True)
+    shutil.copy2(build_dir / "Corvane.exe", designer / "Corvane.exe")
+    shutil.copy2(build_dir / "update.exe", designer / "updateApp" / "update.exe")
+    port = http_server.port
+    project = tmp_path / "p" / "tool.epj"
+    project.parent.mkdir()
+    project.write_bytes(crlf("\n".join([
+        "[project]", "name=tool", "[system]", f"urls=url0=http://127.0.0.1:{port}/update.ini",
+        "closelog=0", "[UI]", "start_win=0", "end_win1=0", "end_win2=0",
+        "[file0]", f"urls=url0=http://127.0.0.1:{port}/files/tool.exe", "path={parent}",
+        "local_ver=1.0", "file_ver=1.1", "md5=" + md5(new), "op_mode=1", "show_type=2",
+        "source_file=" + wine.winpath(builds_dir / "1.1" / "tool.exe"),
+        "previous_file0=" + wine.winpath(builds_dir / "1.0" / "tool.exe")]) + "\n"))
+    out = tmp_path / "package"
+    run = wine.run(designer / "Corvane.exe", ["/build", wine.winpath(project), "/out", wine.winpath(out)],
+                   timeout=180)
+    assert run.returncode == 0, run.stderr + run.stdout
+    patch = patch_name("tool.exe", old)
+    assert sorted(p.name for p in out.iterdir()) == sorted(
+        [patch, "ui.bin", "update.dat", "update.exe", "update.ini"])
+    server_ini = (out / "update.ini").read_text()
+    assert f"patch0_urls=url0=http://127.0.0.1:{port}/files/{patch}" in server_ini.splitlines()
+    assert "patch0_from_md5=" + md5(old) in server_ini.splitlines()
+
+    # What the publishing guide says to upload: the server-side file, the
+    # new build and its patches beside it.
+    shutil.copy2(out / "update.ini", http_server.root / "update.ini")
+    (http_server.root / "files").mkdir()
+    (http_server.root / "files" / "tool.exe").write_bytes(new)
+    shutil.copy2(out / patch, http_server.root / "files" / patch)
+    app = tmp_path / "app"
+    updater = app / "updateApp"
+    updater.mkdir(parents=True)
+    for name in ("update.exe", "ui.bin", "update.dat"):
+        shutil.copy2(out / name, updater / name)
+    (app / "tool.exe").write_bytes(old)
+    clear_downloads(wine)
+
+    result = run_updater(updater, timeout=120)
+    assert result.results == [3, 1], result.log()
+    assert (app / "tool.exe").read_bytes() == new
+    asked = [r for r in http_server.requests if r.startswith("/files/")]
+    assert asked and set(asked) == {"/files/" + patch}, asked
+    assert "The patch was applied: tool.exe" in result.log_lines()
+    print("tool.exe: %d bytes whole, patch %d bytes" % (len(new), (out / patch).stat().st_size))
