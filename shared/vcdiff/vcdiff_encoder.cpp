@@ -15,6 +15,8 @@ namespace {
 // Matches are found through the hash of the kHashBytes bytes at a position;
 // shorter ones would not pay for their instruction and address.
 constexpr size_t kHashBytes = 8;
+// The hash reads this many bytes at a position.
+constexpr size_t kLoadBytes = kHashBytes;
 // A match that continues where the previous COPY left off costs little (its
 // address is near), so a shorter one is worth taking.
 constexpr size_t kMinContinuation = 4;
@@ -41,29 +43,31 @@ size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
   return n;
 }
 
-// Source positions by hash: one per bucket, the last one indexed.
+// Source positions by hash, two per bucket: the first indexed (files tend
+// to keep their order, so an early match is often the aligned one) and the
+// last.
 class SourceIndex {
  public:
-  explicit SourceIndex(ByteSpan source) : source_(source) {
-    if (source.size < kHashBytes) return;
+  explicit SourceIndex(ByteSpan source) {
+    if (source.size < kLoadBytes) return;
     // Positions are kept in 32 bits.
-    const size_t positions = std::min<uint64_t>(source.size - kHashBytes + 1, UINT32_MAX - 1);
-    step_ = (positions + kMaxSourceEntries - 1) / kMaxSourceEntries;
-    const size_t entries = (positions + step_ - 1) / step_;
+    const size_t positions = std::min<uint64_t>(source.size - kLoadBytes + 1, UINT32_MAX - 1);
+    const size_t step = (positions + kMaxSourceEntries - 1) / kMaxSourceEntries;
+    const size_t entries = (positions + step - 1) / step;
     bits_ = 10;
-    while ((size_t{1} << bits_) < entries * 2 && bits_ < 26) ++bits_;
-    table_.assign(size_t{1} << bits_, 0);
-    for (size_t p = 0; p < positions; p += step_) {
-      table_[HashAt(source.data + p, bits_)] = static_cast<uint32_t>(p + 1);
+    while ((size_t{1} << bits_) < entries && bits_ < 25) ++bits_;
+    table_.assign(size_t{2} << bits_, 0);
+    for (size_t p = 0; p < positions; p += step) {
+      uint32_t* bucket = &table_[size_t{2} * HashAt(source.data + p, bits_)];
+      if (bucket[0] == 0) bucket[0] = static_cast<uint32_t>(p + 1);
+      bucket[1] = static_cast<uint32_t>(p + 1);
     }
   }
   bool Empty() const { return table_.empty(); }
-  // 0 when nothing was indexed under the hash, else position + 1.
-  uint32_t Lookup(const uint8_t* p) const { return table_[HashAt(p, bits_)]; }
+  // Two entries, each 0 when nothing was indexed, else position + 1.
+  const uint32_t* Lookup(const uint8_t* p) const { return &table_[size_t{2} * HashAt(p, bits_)]; }
 
  private:
-  ByteSpan source_;
-  size_t step_ = 1;
   unsigned bits_ = 0;
   std::vector<uint32_t> table_;
 };
@@ -253,8 +257,10 @@ void Encoder::EncodeWindow(size_t start, size_t length) {
 
   size_t pos = 0;
   size_t literal = 0;            // start of the bytes not yet covered
-  uint64_t continuation = 0;     // source offset just after the previous source COPY
-  bool have_continuation = false;
+  // The source offset just after the previous source COPY; at first the
+  // window's own offset, as an unchanged file would have it.
+  uint64_t continuation = start;
+  bool have_continuation = true;
 
   while (pos < length) {
     const size_t left = length - pos;
@@ -272,26 +278,26 @@ void Encoder::EncodeWindow(size_t start, size_t length) {
     size_t best_length = 0;
     uint64_t best_address = 0;  // in the window's address space
     bool from_source = false;
-    if (have_continuation && continuation < segment) {
-      const size_t n = MatchLength(s + continuation, t + pos,
-                                   std::min<uint64_t>(left, segment - continuation));
-      if (n >= kMinContinuation) {
+    auto consider_source = [&](uint64_t at, size_t min_length) {
+      if (at >= segment) return;
+      const size_t n = MatchLength(s + at, t + pos, std::min<uint64_t>(left, segment - at));
+      if (n >= min_length && n > best_length) {
         best_length = n;
-        best_address = continuation;
+        best_address = at;
         from_source = true;
       }
+    };
+    if (have_continuation) {
+      // Where the previous copy left off, and the same place moved past
+      // the literal bytes since (bytes changed in place).
+      consider_source(continuation, kMinContinuation);
+      consider_source(continuation + (pos - literal), kMinContinuation);
     }
-    if (left >= kHashBytes) {
+    if (left >= kLoadBytes) {
       if (!index_.Empty()) {
-        const uint32_t hit = index_.Lookup(t + pos);
-        if (hit != 0) {
-          const uint64_t at = hit - 1;
-          const size_t n = MatchLength(s + at, t + pos, std::min<uint64_t>(left, segment - at));
-          if (n >= kHashBytes && n > best_length) {
-            best_length = n;
-            best_address = at;
-            from_source = true;
-          }
+        const uint32_t* hits = index_.Lookup(t + pos);
+        for (int k = 0; k < 2; ++k) {
+          if (hits[k] != 0) consider_source(hits[k] - 1, kHashBytes);
         }
       }
       const uint32_t h = HashAt(t + pos, kTargetTableBits);
@@ -330,7 +336,7 @@ void Encoder::EncodeWindow(size_t start, size_t length) {
       have_continuation = true;
     }
     // Index a few positions inside the match for later repeats.
-    for (size_t k = pos + 1; k + kHashBytes <= length && k < pos + best_length; k += 16) {
+    for (size_t k = pos + 1; k + kLoadBytes <= length && k < pos + best_length; k += 16) {
       target_table_[HashAt(t + k, kTargetTableBits)] = static_cast<uint32_t>(k + 1);
     }
     pos += best_length;
