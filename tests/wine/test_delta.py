@@ -200,3 +200,68 @@ def test_designer_package_updates_a_previous_build_from_its_patch(tmp_path, wine
     assert asked and set(asked) == {"/files/" + patch}, asked
     assert "The patch was applied: tool.exe" in result.log_lines()
     print("tool.exe: %d bytes whole, patch %d bytes" % (len(new), (out / patch).stat().st_size))
+
+
+def test_file_page_takes_the_builds_and_the_package_patches_them(tmp_path, wine, testhost,
+                                                                  build_dir, http_server):
+    """Driven through the designer's window: "Update file:" fills both
+    digests, "Previous builds:" takes, refuses a repeat and removes; the
+    saved project builds a patch for each remaining build."""
+    import winrig
+    old1, new = builds("tool.exe")
+    old2 = old1[:5000] + b"the second build" + old1[5016:]
+    files = tmp_path / "builds"
+    files.mkdir()
+    for name, data in (("1.0.exe", old1), ("1.1.exe", old2), ("2.0.exe", new), ("x.exe", b"x")):
+        (files / name).write_bytes(data)
+    designer = tmp_path / "Corvane"
+    (designer / "updateApp").mkdir(parents=True)
+    shutil.copy2(build_dir / "Corvane.exe", designer / "Corvane.exe")
+    shutil.copy2(build_dir / "update.exe", designer / "updateApp" / "update.exe")
+    projects = tmp_path / "projects"
+    projects.mkdir()
+    w = wine.winpath
+    script = [
+        "click &New", "window Create A New Project",
+        "type next:Project Name:\ttool", f"type next:Path:\t{w(projects)}", "click Cre&ate",
+        "window main",
+        "tab 0", "pick #1213\thttp://", "type #1214\t127.0.0.1/update.ini", "click Add",
+        "tab 1", "type #1302\t2.0",
+        "pick #1213\thttp://", "type #1214\t127.0.0.1/files/tool.exe", "click Add",
+        "click #1316", f"filedlg {w(files / '2.0.exe')}",
+        "text #1315", "text #1305", "text #1314",
+        "click #1318", f"filedlg {w(files / 'x.exe')}",
+        "click #1318", f"filedlg {w(files / '1.0.exe')}",
+        "click #1318", f"filedlg {w(files / '1.0.exe')}", "box ok",
+        "click #1318", f"filedlg {w(files / '1.1.exe')}",
+        "pick #1317\t" + w(files / "x.exe"), "click #1319", "list #1317",
+        "click &Save", "close", "waitexit",
+    ]
+    run = winrig.drive(wine, testhost, designer / "Corvane.exe", script)
+    assert not run.errors, run.record
+    assert run.results("TEXT") == [w(files / "2.0.exe"), md5(new), hashlib.sha256(new).hexdigest()]
+    assert run.boxes() == [("Corvane", "Already exists in the list.")]
+    assert run.results("LIST") == [w(files / "1.0.exe") + "|" + w(files / "1.1.exe")]
+    project = projects / "tool" / "tool.epj"
+    saved = project.read_text().splitlines()
+    for line in ("source_file=" + w(files / "2.0.exe"), "previous_file0=" + w(files / "1.0.exe"),
+                 "previous_file1=" + w(files / "1.1.exe"), "md5=" + md5(new)):
+        assert line in saved, line
+
+    out = tmp_path / "package"
+    built = wine.run(designer / "Corvane.exe", ["/build", w(project), "/out", w(out)], timeout=180)
+    assert built.returncode == 0, built.stderr + built.stdout
+    server_ini = (out / "update.ini").read_text().splitlines()
+    for n, old in enumerate((old1, old2)):
+        patch = out / patch_name("tool.exe", old)
+        assert patch.exists() and patch.stat().st_size < len(new) // 4
+        applied = subprocess.run(["xdelta3", "-d", "-c", "-s", str(files / ("1.%d.exe" % n)), str(patch)],
+                                 capture_output=True, check=True).stdout
+        assert applied == new
+        assert "patch%d_from_md5=%s" % (n, md5(old)) in server_ini
+
+    # A previous build that has gone: the build stops and names it.
+    (files / "1.1.exe").unlink()
+    failed = wine.run(designer / "Corvane.exe", ["/build", w(project), "/out", w(out)], timeout=180)
+    assert failed.returncode != 0
+    assert "Failed to read the previous build: " + w(files / "1.1.exe") in failed.stderr
