@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "shared/vcdiff/vcdiff_format.h"
@@ -172,7 +174,13 @@ bool Decoder::Window(Reader& in) {
     return Fail(where + "the section lengths do not match the delta encoding");
   }
 
-  target_.resize(static_cast<size_t>(target_length));
+  // Within the caps, but the memory may still not be there; no exception
+  // leaves the decoder.
+  try {
+    target_.resize(static_cast<size_t>(target_length));
+  } catch (const std::bad_alloc&) {
+    return Fail(where + "no memory for the window");
+  }
   target_pos_ = 0;
   cache_.Reset();
   if (!Instructions(data, inst, addr)) {

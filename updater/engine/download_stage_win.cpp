@@ -3,8 +3,11 @@
 // verifies file items by MD5, and hands over to the update stage or ends
 // the update. A file item with "sha256" is checked by SHA-256 as well (after
 // the MD5 when both are given); a mismatch fails like a wrong MD5, with lines
-// of its own. StartDownload and FinishDownload run on the page's thread, the
-// transfers on the stage's worker thread.
+// of its own. A file item with patches and an MD5 is first made from the
+// installed file and the patch for its build (patch_download_win.h); when
+// that cannot be done the whole file is downloaded as ever. StartDownload
+// and FinishDownload run on the page's thread, the transfers on the stage's
+// worker thread.
 #include <windows.h>
 #include <imagehlp.h>
 

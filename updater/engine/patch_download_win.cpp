@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <algorithm>
+#include <memory>
 
 #include "shared/md5_digest.h"
 #include "shared/vcdiff/vcdiff_decoder.h"
@@ -16,31 +17,31 @@ namespace corvane {
 
 namespace {
 
-// The installed file, read-only, mapped whole: the patch's copies may read
-// any part of it in any order.
+// A file mapped whole, read-only: the patch's copies may read any part of
+// the installed file in any order, and neither file takes heap memory.
 class MappedFile {
  public:
   ~MappedFile() {
     if (view_) ::UnmapViewOfFile(view_);
   }
-  bool Open(const std::string& path, std::string* reason) {
+  bool Open(const std::string& path, const char* what, std::string* reason) {
     file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     if (!file_ || !::GetFileSizeEx(file_.Get(), &size)) {
-      *reason = "the installed file cannot be read";
+      *reason = std::string(what) + " cannot be read";
       return false;
     }
     size_ = static_cast<uint64_t>(size.QuadPart);
     if (size_ == 0) return true;  // nothing to map (and Windows would refuse)
     if (size_ > SIZE_MAX) {
-      *reason = "the installed file is too large to patch";
+      *reason = std::string(what) + " is too large to map into memory";
       return false;
     }
     mapping_.Reset(::CreateFileMappingA(file_.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (mapping_) view_ = ::MapViewOfFile(mapping_.Get(), FILE_MAP_READ, 0, 0, 0);
     if (!view_) {
-      *reason = "the installed file cannot be mapped into memory";
+      *reason = std::string(what) + " cannot be mapped into memory";
       return false;
     }
     return true;
@@ -56,33 +57,6 @@ class MappedFile {
   void* view_ = nullptr;
   uint64_t size_ = 0;
 };
-
-bool ReadWholeFile(const std::string& path, uint64_t max_size, std::vector<uint8_t>* out,
-                   std::string* reason) {
-  ScopedFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size;
-  if (!file || !::GetFileSizeEx(file.Get(), &size)) {
-    *reason = "the downloaded patch cannot be read";
-    return false;
-  }
-  if (static_cast<uint64_t>(size.QuadPart) > max_size) {
-    *reason = "the patch is larger than the file it would make";
-    return false;
-  }
-  out->resize(static_cast<size_t>(size.QuadPart));
-  size_t done = 0;
-  while (done < out->size()) {
-    DWORD got = 0;
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(out->size() - done, 1u << 20));
-    if (!::ReadFile(file.Get(), out->data() + done, want, &got, nullptr) || got == 0) {
-      *reason = "the downloaded patch cannot be read";
-      return false;
-    }
-    done += got;
-  }
-  return true;
-}
 
 class FileSink : public VcdiffSink {
  public:
@@ -104,8 +78,12 @@ class FileSink : public VcdiffSink {
 
 bool ApplyPatch(const MappedFile& installed, const std::string& patch_path,
                 const std::string& local, std::string* reason) {
-  std::vector<uint8_t> patch;
-  if (!ReadWholeFile(patch_path, MaxPatchFileSize(installed.Size()), &patch, reason)) return false;
+  MappedFile patch;
+  if (!patch.Open(patch_path, "the downloaded patch", reason)) return false;
+  if (patch.Size() > MaxPatchFileSize(installed.Size())) {
+    *reason = "the patch is larger than the file it may make";
+    return false;
+  }
   ScopedFile out(::CreateFileA(local.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) {
@@ -114,7 +92,7 @@ bool ApplyPatch(const MappedFile& installed, const std::string& patch_path,
   }
   FileSink sink(out.Get());
   std::string error;
-  if (!DecodeVcdiff(installed.Span(), ByteSpan{patch.data(), patch.size()},
+  if (!DecodeVcdiff(installed.Span(), patch.Span(),
                     PatchLimits(installed.Size()), sink, &error)) {
     *reason = "the patch cannot be applied: " + error;
     return false;
@@ -148,7 +126,7 @@ bool MakeFileFromPatch(const FileItem& item, const std::string& local,
     return false;
   }
   MappedFile source;
-  if (!source.Open(installed, reason)) return false;
+  if (!source.Open(installed, "the installed file", reason)) return false;
 
   // A name of our own, not the URL's: the server does not choose local paths.
   const std::string patch_path = local + ".vcdiff";
