@@ -40,8 +40,14 @@ def serve(http_server, install_dir, items):
 
 
 def test_update_from_a_patch_downloads_only_the_patch(install_dir, run_updater, wine,
-                                                     http_server, tmp_path):
+                                                     http_server, ftp_server, tmp_path):
     old, new = builds("app.exe")
+    # A second item whose patch comes from an FTP mirror with a login.
+    lib_old, lib_new = builds("lib.dll", 90_000)
+    (ftp_server.root / "lib.dll").write_bytes(lib_new)
+    (ftp_server.root / patch_name("lib.dll", lib_old)).write_bytes(xdelta(tmp_path, lib_old, lib_new))
+    (install_dir / "lib.dll").write_bytes(lib_old)
+    ftp_login = ",," + ftp_server.USER + ",," + ftp_server.PASSWORD
     web = http_server.root / "files"
     web.mkdir()
     (web / "app.exe").write_bytes(new)
@@ -55,7 +61,10 @@ def test_update_from_a_patch_downloads_only_the_patch(install_dir, run_updater, 
         patch0_urls=[http_server.url("files/" + patch_name("app.exe", other_old))],
         patch0_from_md5=md5(other_old),
         patch2_urls=[http_server.url("files/" + patch_name("app.exe", old))],
-        patch2_from_md5=md5(old).upper(), **HIDE)})
+        patch2_from_md5=md5(old).upper(), **HIDE),
+        "file1": dict(ver="1.1", urls=[ftp_server.url("lib.dll") + ftp_login], md5=md5(lib_new),
+                      patch0_urls=[ftp_server.url(patch_name("lib.dll", lib_old)) + ftp_login],
+                      patch0_from_md5=md5(lib_old), **HIDE)})
     clear_downloads(wine)
 
     run = run_updater(install_dir, timeout=120)
@@ -63,18 +72,24 @@ def test_update_from_a_patch_downloads_only_the_patch(install_dir, run_updater, 
     assert run.results == [3, 1], "\n".join(lines)
     assert RESULT_OK in lines
     assert (install_dir / "app.exe").read_bytes() == new
+    assert (install_dir / "lib.dll").read_bytes() == lib_new
     assert len(patch) < len(new) // 4
     files_asked = [r for r in http_server.requests if r.startswith("/files/")]
     assert files_asked and set(files_asked) == {"/files/" + patch_name("app.exe", old)}, files_asked
     download = [l for l in lines if l.startswith("Download patch: ")]
-    assert len(download) == 1 and download[0].startswith(
+    assert len(download) == 2 and download[0].startswith(
         "Download patch: " + http_server.url("files/" + patch_name("app.exe", old)) + "-->")
+    assert download[1].startswith("Download patch: " + ftp_server.url(patch_name("lib.dll", lib_old)))
+    assert "The patch was applied: lib.dll" in lines
+    ftp_log = ftp_server._log.read_text(errors="replace")  # pyftpdlib's command log
+    assert "RETR %s completed=1" % (ftp_server.root / patch_name("lib.dll", lib_old)) in ftp_log
+    assert "RETR %s " % (ftp_server.root / "lib.dll") not in ftp_log
     applied = lines.index("The patch was applied: app.exe")
     assert lines[applied + 1:applied + 4] == ["Verifying the integrity of the file...",
                                               "MD5 checksum success.", "SHA-256 checksum success."]
     assert not any(l.startswith(FALLBACK) for l in lines)
     assert "patch2_from_md5=" + md5(old).upper() in lines
-    assert sorted(tree(install_dir.parent)) == ["updateApp/app.exe", "updateApp/ui.dat",
+    assert sorted(tree(install_dir.parent)) == ["updateApp/app.exe", "updateApp/lib.dll", "updateApp/ui.dat",
                                                 "updateApp/update.dat", "updateApp/update.exe",
                                                 "updateApp/update.log"]
     assert backups(install_dir) == [] and download_folders(wine) == []
