@@ -95,6 +95,9 @@ class KillingFileSystem : public StageFileSystem {
     return Then(inner_->WriteDurable(p, bytes, append));
   }
   bool FlushFile(const std::string& p) override { return Then(inner_->FlushFile(p)); }
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    return Then(inner_->MoveOver(from, to));
+  }
 
  private:
   bool Then(bool result) {
