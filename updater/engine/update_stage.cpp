@@ -451,6 +451,7 @@ bool UpdateStage::UpdateConfiguration() {
     } else if (folder.FileSize(kLocalTextName) >= 0) {
       form = kLocalTextName;
     } else {
+      run_.local_config = changed;  // no file to write into
       return true;
     }
   }
