@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "shared/zip_archive.h"
-#include "updater/engine/local_file_write.h"
+#include "shared/durable_file.h"
 
 namespace corvane {
 

@@ -1,5 +1,6 @@
-// The few file operations a write of the local configuration needs that
-// differ between Windows and the systems the unit tests run on.
+// The file operations of a durable replacement of a file (the local
+// configuration's writes) that differ between Windows and the systems the
+// unit tests run on.
 #pragma once
 
 #include <string>
