@@ -18,10 +18,6 @@ const char kLocalTempSuffix[] = ".tmp";
 
 namespace {
 
-// A local configuration is a few kilobytes; a file far beyond that is not
-// one, and holding it in memory could exhaust a 32-bit process.
-constexpr int64_t kMaxLocalFileBytes = 64 << 20;
-
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };

@@ -23,6 +23,10 @@ extern const char kLocalBinaryName[];  // "update.bin"
 extern const char kLocalTextName[];    // "update.dat"
 extern const char kLocalMemberName[];  // "update.dat", the member of update.bin
 
+// A local configuration is a few kilobytes; a file far beyond that is not
+// one, and holding it in memory could exhaust a 32-bit process.
+constexpr int64_t kMaxLocalFileBytes = 64 << 20;
+
 // The files of the updater's folder, as far as the local configuration
 // needs them.
 class LocalFolder {

@@ -2,19 +2,12 @@
 
 namespace corvane {
 
-namespace {
-
-// As in local_config.cpp: a local configuration is a few kilobytes.
-constexpr size_t kMaxLocalFileBytes = 64u << 20;
-
-}  // namespace
-
 int64_t StageLocalFolder::FileSize(const std::string& name) const {
   return files_.FileSize(PathOf(name));
 }
 
 bool StageLocalFolder::ReadFile(const std::string& name, std::string* bytes) const {
-  return files_.ReadSmallFile(PathOf(name), kMaxLocalFileBytes, bytes);
+  return files_.ReadSmallFile(PathOf(name), static_cast<size_t>(kMaxLocalFileBytes), bytes);
 }
 
 bool StageLocalFolder::WriteFlushed(const std::string& name, const std::string& bytes) const {
