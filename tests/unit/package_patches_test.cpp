@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "designer/item_slots.h"
 #include "designer/package_build.h"
 #include "designer/package_patches.h"
 #include "shared/ini_store.h"
@@ -113,6 +114,25 @@ TEST(PackagePatchesTest, OnePatchPerPreviousBuildBesideEveryMirror) {
     EXPECT_FALSE(BuildPackage(settings, failed, folders).ok);
     EXPECT_EQ(failed.messages, (std::vector<std::string>{c.message}));
   }
+}
+
+TEST(PackagePatchesTest, FilePageKeepsTheBuildsInOrderWithoutGaps) {
+  IniStore project;
+  ASSERT_TRUE(project.LoadFromText("[file2]\r\nurls=url0=http://h/a.exe\r\nsource_file=C:\\b\\3.exe\r\n"
+                                   "previous_file1=C:\\b\\1.exe\r\nprevious_file4=C:\\b\\2.exe\r\n"));
+  ItemSlots slots(ItemKind::kFile);
+  slots.Load(project);
+  EXPECT_EQ(slots.At(2).source_file, "C:\\b\\3.exe");
+  EXPECT_EQ(slots.At(2).previous_files, (std::vector<std::string>{"C:\\b\\1.exe", "C:\\b\\2.exe"}));
+  EXPECT_TRUE(slots.At(0).previous_files.empty());
+  IniStore saved;
+  ASSERT_TRUE(saved.LoadFromText("[project]\r\n"));
+  ASSERT_TRUE(slots.Save(saved));
+  EXPECT_EQ(saved.GetString("file2", "previous_file0"), "C:\\b\\1.exe");
+  EXPECT_EQ(saved.GetString("file2", "previous_file1"), "C:\\b\\2.exe");
+  EXPECT_EQ(saved.GetString("file2", "previous_file4"), "");
+  EXPECT_EQ(saved.GetString("file2", "source_file"), "C:\\b\\3.exe");
+  EXPECT_EQ(saved.GetString("file0", "source_file"), "");
 }
 
 }  // namespace
