@@ -160,6 +160,7 @@ bool ListLocalFolderAt(TransferState& state, FolderListing& listing, const std::
         const std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (listing.recurse() && !listing.AcceptFolder(folder, name)) return false;
           subfolders.push_back(folder + "\\" + name);
         } else if (!listing.AddFile(folder, name, LocalTemporaryName(folder, name), 0)) {
           return false;  // (a local copy takes its length from the file itself)
@@ -183,8 +184,9 @@ bool ListLocalFolder(TransferState& state, const std::string& root, const std::s
   FolderListing listing(root, entries, filter, recurse, state.listing_limits);
   bool opened = false;
   const bool whole = ListLocalFolderAt(state, listing, folder, 0, &opened);
-  if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
-  return whole && opened && !state.cancel.load();
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (listing.recurse() && !listing.AcceptFolder(folder, name)) return false;
+          subfolders.push_back(folder + "\\" + name);
 }
 
 }  // namespace corvane
