@@ -184,9 +184,9 @@ bool ListLocalFolder(TransferState& state, const std::string& root, const std::s
   FolderListing listing(root, entries, filter, recurse, state.listing_limits);
   bool opened = false;
   const bool whole = ListLocalFolderAt(state, listing, folder, 0, &opened);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          if (listing.recurse() && !listing.AcceptFolder(folder, name)) return false;
-          subfolders.push_back(folder + "\\" + name);
+  if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
+  if (listing.refused()) App().WriteLog(listing.RefusedText());
+  return whole && opened && !state.cancel.load();
 }
 
 }  // namespace corvane
