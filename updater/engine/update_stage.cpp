@@ -5,6 +5,7 @@
 #include "shared/text_util.h"
 #include "shared/zip_path.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/install_paths.h"
 #include "updater/engine/local_config.h"
 #include "updater/engine/stage_recovery.h"
 
@@ -33,20 +34,8 @@ std::string ParentFolder(const std::string& path) {
 
 std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
                              const std::string& updater_folder, StageHost& host) {
-  std::string folder;
-  if (item_path.empty()) {
-    folder = updater_folder;
-  } else {
-    folder = item_path;
-    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    folder = host.ExpandDirectoryConstants(folder);
-    if (folder.find(':') == std::string::npos) {
-      if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
-      folder = updater_folder + folder;
-    }
-  }
-  if (!subfolder.empty()) folder += subfolder + "\\";
-  return ReplaceAll(folder, "/", "\\");
+  return InstallFolder(item_path, subfolder, updater_folder,
+                       [&host](const std::string& path) { return host.ExpandDirectoryConstants(path); });
 }
 
 UpdateStage::UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view,

@@ -34,10 +34,7 @@ struct UpdateStageSetup {
   std::string archive_password;
 };
 
-// The folder an entry of an item is installed into: the item's `path`
-// (empty: the updater's folder; directory constants expanded; without a
-// ":" it is relative to the updater's folder), then the entry's subfolder,
-// with "/" turned into "\" and a trailing "\".
+// InstallFolder (install_paths.h) with the host's directory constants.
 std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
                              const std::string& updater_folder, StageHost& host);
 
