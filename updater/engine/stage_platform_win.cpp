@@ -41,6 +41,19 @@ class WinFileSystem : public StageFileSystem {
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
 
+  int64_t Attributes(const std::string& path) override {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
+    // Only what SetFileAttributes can give back.
+    return attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                         FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY);
+  }
+
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    return ::SetFileAttributesA(path.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
+  }
+
   bool IsFolder(const std::string& path) override {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

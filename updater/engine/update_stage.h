@@ -76,6 +76,9 @@ class UpdateStage {
   // A ".ebk" left by an earlier update is kept as the back-up (it may be the
   // only copy of the original); false when it cannot serve as one.
   bool AdoptEarlierBackup(const std::string& path);
+  // Clears the read-only attribute of a file about to be written over,
+  // journaling the installation's attributes first; false when it cannot.
+  bool LiftForWrite(const std::string& path);
   // Journals that `path` is about to be written; refuses the journal itself
   // and the back-up of a file this stage saved.
   bool NoteWrite(const std::string& path);
@@ -128,6 +131,10 @@ class UpdateStage {
   // The local configuration files, backed up like the items' files but
   // without log lines (their back-up is the journal's own).
   std::vector<std::string> config_backups_;
+  // Files of the installation whose read-only attribute the stage cleared,
+  // with the attributes a roll-back gives back.
+  std::vector<std::pair<std::string, uint32_t>> lifted_;
+  std::set<std::string> lifted_keys_;
 };
 
 }  // namespace corvane
