@@ -37,12 +37,12 @@ class FolderListing {
   std::string RefusedText() const;
 
  private:
+  bool Refuse(const std::string& folder, const std::string& name, NameProblem problem);
+
   std::string root_;
   std::vector<DownloadEntry>* entries_;
   std::string filter_;
   bool recurse_;
-  bool Refuse(const std::string& folder, const std::string& name, NameProblem problem);
-
   ListingBounds bounds_;
   std::string refused_;
   std::string refused_reason_;
