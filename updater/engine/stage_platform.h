@@ -30,6 +30,10 @@ constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeHidden = 0x2;
 constexpr uint32_t kAttributeSystem = 0x4;
 constexpr uint32_t kAttributeArchive = 0x20;
+// What Attributes reports and SetAttributes gives back: the above, and "not
+// content indexed", "offline" and "temporary".
+constexpr uint32_t kKeptAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
+                                     kAttributeArchive | 0x100 | 0x1000 | 0x2000;
 
 // Files behave as on Windows: a read-only file cannot be opened for writing,
 // written over or deleted until its read-only attribute is cleared, and a

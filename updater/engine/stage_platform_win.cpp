@@ -13,6 +13,13 @@
 
 namespace corvane {
 
+static_assert(kAttributeReadOnly == FILE_ATTRIBUTE_READONLY && kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
+                  kAttributeSystem == FILE_ATTRIBUTE_SYSTEM && kAttributeArchive == FILE_ATTRIBUTE_ARCHIVE &&
+                  kKeptAttributes == (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED),
+              "the stage's attributes are Windows' own");
+
 namespace {
 
 class WinStageArchive : public StageArchive {
@@ -44,13 +51,11 @@ class WinFileSystem : public StageFileSystem {
   int64_t Attributes(const std::string& path) override {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
-    // Only what SetFileAttributes can give back.
-    return attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                         FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY);
+    return attributes & kKeptAttributes;
   }
 
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    attributes &= kKeptAttributes;
     return ::SetFileAttributesA(path.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
   }
 
