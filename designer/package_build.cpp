@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "designer/item_slots.h"
+#include "designer/package_patches.h"
 #include "designer/package_signing.h"
 #include "designer/project_files.h"
 #include "designer/system_settings.h"
@@ -147,6 +148,7 @@ PackageBuildResult Build::Run() {
 
   if (!WritePagePart("Writing the system configuration", kSystemPartMessage, 4, WriteSystemPart) ||
       !WritePagePart("Writing the file items", kFilePartMessage, 5, WriteFilePart) ||
+      !WritePackagePatches(settings_.project_file, result_.output_folder, Out(server_name_), observer_) ||
       !WritePagePart("Writing the directory items", kDirectoryPartMessage, 7, WriteDirectoryPart) ||
       !Sign() || !WriteUiPart()) {
     return result_;
