@@ -11,6 +11,8 @@
 #include "designer/resource.h"
 #include "designer/ui_canvas_win.h"
 #include "designer/ui_design_resource.h"
+#include "designer/uieditor/image_place.h"
+#include "designer/uieditor/ui_config_writer.h"
 #include "designer/uieditor/ui_preview.h"
 #include "designer/uieditor/ui_template.h"
 #include "shared/ini_store.h"
@@ -77,6 +79,7 @@ BOOL UiDesignPage::OnInitDialog() {
   DesignCanvas::Hooks hooks;
   hooks.selection_changed = [this] { UpdatePanel(); };
   hooks.design_changed = [this] { MarkModified(); };
+  hooks.image_path = [this](const std::string& source) { return PlacedImagePath(source, ImageFolders()); };
   canvas_ = std::make_unique<DesignCanvas>(&design_, &selection_, hooks);
   canvas_->Create(Hwnd(), area, IDC_UI_CANVAS + 100);
   FillCombo(Item(IDC_UI_FONTSIZE), kFontSizes, sizeof(kFontSizes) / sizeof(kFontSizes[0]));
@@ -104,6 +107,9 @@ void UiDesignPage::CreateToolTips() {
 void UiDesignPage::LoadFrom(IniStore& project) {
   design_ = NewUiDesign();
   LoadUiDesign(project, &design_);
+  // Paths inside the project (stored relative to it) become full paths;
+  // anything outside stays as written and is never read.
+  PlaceDesignImages(&design_, ImageFolders(), nullptr);
   selection_.Clear();
   if (canvas_) canvas_->ForgetImages();
   ReloadTemplateDesign();
@@ -122,7 +128,23 @@ void UiDesignPage::InitNewProject() {
 bool UiDesignPage::SaveTo(IniStore& project) {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
-  return SaveUiDesign(design_, project);
+  return SaveUiDesign(DesignRelativeTo(design_, project_folder_()), project);
+}
+
+std::vector<std::string> UiDesignPage::ImageFolders() const {
+  return {project_folder_(), designer_folder_ + "defui"};
+}
+
+std::string UiDesignPage::ImageInProject(const std::string& chosen) const {
+  const std::string placed = PlacedImagePath(chosen, {project_folder_()});
+  if (!placed.empty()) return placed;
+  const std::string target = ImageCopyTarget(project_folder_(), chosen, &FileExists);
+  const size_t slash = target.find_last_of('\\');
+  if (!zipfs::MakeDirectories(target.substr(0, slash)) || !::CopyFileA(chosen.c_str(), target.c_str(), TRUE)) {
+    ShowMessage(kImageCopyError + chosen);
+    return std::string();
+  }
+  return target;
 }
 
 bool UiDesignPage::IsNavigationControl(HWND control) const {
@@ -370,7 +392,10 @@ void UiDesignPage::OnApply(bool all_windows) {
           return;
         }
       }
-      ApplyImageFile(design_, Window(), KindIndex(reference, DesignControl::kImage0), source, all_windows);
+      const std::string placed = source.empty() ? source : ImageInProject(source);
+      if (!source.empty() && placed.empty()) return;
+      SetItemText(IDC_UI_IMAGE, placed);
+      ApplyImageFile(design_, Window(), KindIndex(reference, DesignControl::kImage0), placed, all_windows);
       break;
     }
     case AttributePanel::kButton:
@@ -407,7 +432,8 @@ void UiDesignPage::OnBrowseImage() {
     ShowMessage(problem);
     return;
   }
-  SetItemText(IDC_UI_IMAGE, path);
+  const std::string placed = ImageInProject(path);
+  if (!placed.empty()) SetItemText(IDC_UI_IMAGE, placed);
 }
 
 void UiDesignPage::OnOriginalSize() {
@@ -423,18 +449,25 @@ void UiDesignPage::OnBrowseSystemIcon() {
     ShowMessage(problem);
     return;
   }
+  const std::string placed = ImageInProject(path);
+  if (placed.empty()) return;
   filling_ = true;
-  SetItemText(IDC_UI_SYSICON, path);
+  SetItemText(IDC_UI_SYSICON, placed);
   filling_ = false;
-  design_.sysicon = path;
+  design_.sysicon = placed;
   MarkModified();
 }
 
 void UiDesignPage::OnPreview() {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
-  const UiDesign package_design = DesignForPackage(design_, designer_folder_ + "defui");
+  UiDesign package_design = DesignForPackage(design_, designer_folder_ + "defui");
   std::string folder, error;
+  if (!PlaceDesignImages(&package_design, ImageFolders(), &error)) {
+    ShowMessage(error);
+    ShowMessage(kUiDesignError);
+    return;
+  }
   if (!WritePreviewPackage(package_design, project_folder_(), DesignerVersion(), &folder, &error)) {
     if (error != kCreateUiFileError) {
       ShowMessage(error);
@@ -473,7 +506,11 @@ void UiDesignPage::OnSaveTemplate() {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
   std::string error;
-  if (!SaveUiTemplate(design_, names.Name(), names.Author(), DesignerVersion(), path, &error)) ShowMessage(error);
+  UiDesign placed = design_;
+  if (!PlaceDesignImages(&placed, ImageFolders(), &error) ||
+      !SaveUiTemplate(placed, names.Name(), names.Author(), DesignerVersion(), path, &error)) {
+    ShowMessage(error);
+  }
 }
 
 void UiDesignPage::OnSelectTemplate() {

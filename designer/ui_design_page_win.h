@@ -58,6 +58,12 @@ class UiDesignPage : public DesignerPage {
   void OnUseTemplate(bool built_in);
   void OpenTemplate(const std::string& path);
   void ReloadTemplateDesign();
+  // The folders images may be read from: the project's and the templates'.
+  std::vector<std::string> ImageFolders() const;
+  // A picture the publisher chose, inside the project folder: as it is when
+  // it lies there, else a copy in the project's "images" folder; empty (after
+  // a box) when it could not be copied.
+  std::string ImageInProject(const std::string& chosen) const;
   COLORREF* ColorOf(int id);
 
   std::function<std::string()> project_folder_;
