@@ -30,6 +30,8 @@ struct FindCloser {
 
 // A link is removed as what it is: a folder link by RemoveDirectory, which
 // deletes the link and leaves its target alone, a file link by DeleteFile.
+// (Wine 8 shows a Unix link to a folder as a folder link and cannot remove
+// it; it then stays, and so does everything it points at.)
 bool RemoveLink(const std::string& path, DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ::RemoveDirectoryA(path.c_str()) != FALSE
                                                   : ::DeleteFileA(path.c_str()) != FALSE;
