@@ -437,6 +437,13 @@ void UiDesignPage::OnBrowseImage() {
 }
 
 void UiDesignPage::OnOriginalSize() {
+  // The picture is read: only from the project's or the templates' folder.
+  UiDesign placed = design_;
+  std::string error;
+  if (!PlaceDesignImages(&placed, ImageFolders(), &error)) {
+    ShowMessage(error);
+    return;
+  }
   RectChange change{};
   if (ApplyOriginalSize(design_, Window(), selection_, &change)) DesignChanged();
 }
