@@ -34,6 +34,7 @@ const char kUpdaterSource[] = "updateApp\\update.exe";
 const char kServerNameClashMessage[] = "The server-side configuration file can not be named ";
 const char kServerNameClashReason[] = ": the upgrade package has a file of that name.";
 const char kPackLocalFileMessage[] = "Failed to pack update.dat into update.bin.";
+const char kOldBinaryMessage[] = "Failed to delete the update.bin of an earlier build; the updater would read it.";
 const char kNoUpdaterMessage[] = "The package has no update.exe: ";
 const char kNoUpdaterReason[] = " is missing or could not be copied.";
 
@@ -235,7 +236,7 @@ bool Build::PackLocalFile() {
     observer_.Step("Removing the update.bin of an earlier binary build");
     // The updater reads update.bin first: an old one left beside the new
     // update.dat would be the configuration that ships.
-    if (!zipfs::RemoveFile(binary)) return Fail(kCreateLocalFileMessage);
+    if (!zipfs::RemoveFile(binary)) return Fail(kOldBinaryMessage);
   }
   return true;
 }

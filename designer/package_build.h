@@ -26,6 +26,7 @@ extern const char kUpdaterSource[];  // "updateApp\update.exe" under the designe
 extern const char kServerNameClashMessage[];
 extern const char kServerNameClashReason[];
 extern const char kPackLocalFileMessage[];  // "update.bin" could not be written
+extern const char kOldBinaryMessage[];      // text mode: an earlier "update.bin" that cannot go
 // No "update.exe" in the package: message + source path + reason.
 extern const char kNoUpdaterMessage[];
 extern const char kNoUpdaterReason[];

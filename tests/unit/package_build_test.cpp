@@ -166,6 +166,14 @@ TEST_F(PackageBuildTest, APackageWithoutAllFourFilesFails) {
     EXPECT_TRUE(Exists(Out("update.dat")) || Exists(Out("update.bin")));
     EXPECT_TRUE(Exists(Out(c.blocked) + "/keep"));
   }
+  // Text mode with an earlier update.bin that cannot go: the updater would
+  // read it first, so the new update.dat alone is no package.
+  settings.local_mode = 0;
+  std::filesystem::remove_all(dir / "out");
+  std::filesystem::create_directories(Out("update.bin") + "/keep");
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{kOldBinaryMessage});
+  settings.local_mode = 1;
   std::filesystem::remove_all(dir / "out");
   std::filesystem::remove(dir / "designer/updateApp/update.exe");
   PackageBuildResult result = Run();
