@@ -17,6 +17,7 @@
 #include "designer/uieditor/ui_template.h"
 #include "shared/ini_store.h"
 #include "shared/zip_file_system.h"
+#include "shared/zip_path.h"
 #include "win32/scoped_handles.h"
 
 namespace corvane {
@@ -110,6 +111,7 @@ void UiDesignPage::LoadFrom(IniStore& project) {
   // Paths inside the project (stored relative to it) become full paths;
   // anything outside stays as written and is never read.
   PlaceDesignImages(&design_, ImageFolders(), nullptr);
+  images_folder_ = project_folder_();
   selection_.Clear();
   if (canvas_) canvas_->ForgetImages();
   ReloadTemplateDesign();
@@ -119,6 +121,7 @@ void UiDesignPage::LoadFrom(IniStore& project) {
 
 void UiDesignPage::InitNewProject() {
   design_ = NewUiDesign();
+  images_folder_ = project_folder_();
   selection_.Clear();
   ReloadTemplateDesign();
   RefreshAll();
@@ -128,7 +131,34 @@ void UiDesignPage::InitNewProject() {
 bool UiDesignPage::SaveTo(IniStore& project) {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
+  CarryImagesTo(project_folder_());
   return SaveUiDesign(DesignRelativeTo(design_, project_folder_()), project);
+}
+
+// Save As into another folder: the pictures of the former project folder
+// come along under the same relative paths, so the new project holds them.
+void UiDesignPage::CarryImagesTo(const std::string& folder) {
+  const std::string former = images_folder_;
+  images_folder_ = folder;
+  if (former.empty() || StoredNamesEqual(former, folder, true)) return;
+  auto carry = [&](std::string& source) {
+    const std::string relative = RelativeToFolder(source, former);
+    const std::string target = relative == source ? std::string() : PlacedImagePath(relative, {folder});
+    if (target.empty()) return;
+    const size_t slash = target.find_last_of('\\');
+    if (!FileExists(target) &&
+        (!zipfs::MakeDirectories(target.substr(0, slash)) || !::CopyFileA(source.c_str(), target.c_str(), TRUE))) {
+      return;
+    }
+    source = target;
+  };
+  carry(design_.sysicon);
+  for (DesignWindow& window : design_.windows) {
+    for (DesignImage& image : window.images) carry(image.source);
+  }
+  filling_ = true;
+  SetItemText(IDC_UI_SYSICON, design_.sysicon);
+  filling_ = false;
 }
 
 std::vector<std::string> UiDesignPage::ImageFolders() const {

@@ -64,10 +64,12 @@ class UiDesignPage : public DesignerPage {
   // it lies there, else a copy in the project's "images" folder; empty (after
   // a box) when it could not be copied.
   std::string ImageInProject(const std::string& chosen) const;
+  void CarryImagesTo(const std::string& folder);
   COLORREF* ColorOf(int id);
 
   std::function<std::string()> project_folder_;
   std::string designer_folder_;  // with a trailing backslash
+  std::string images_folder_;    // the project folder the design's pictures were placed in
   UiDesign design_;
   UiDesign template_design_;  // what the package gets while "Custom Windows" is off
   DesignSelection selection_;

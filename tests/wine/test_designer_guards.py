@@ -21,6 +21,18 @@ TEMPLATE_TEXT = CRLF.join(["//Created by Corvane", "[UI]", "title=New", "mbname=
                            "[win0]", "image0=show=1;;rect=0,0,4,4;;bmpfile=res\\new.bmp", ""])
 
 
+def bmp(width, height):
+    row = b"\x00\x80\xff" * width + b"\0" * ((4 - width * 3 % 4) % 4)
+    pixels = row * height
+    return (b"BM" + (54 + len(pixels)).to_bytes(4, "little") + bytes(4) + (54).to_bytes(4, "little") +
+            (40).to_bytes(4, "little") + width.to_bytes(4, "little") + height.to_bytes(4, "little") +
+            (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + bytes(4) +
+            len(pixels).to_bytes(4, "little") + bytes(16) + pixels)
+
+
+LOGO = bmp(8, 8)
+
+
 def snapshot(folder):
     return {p.relative_to(folder).as_posix(): (p.read_bytes() if p.is_file() else None)
             for p in sorted(folder.rglob("*"))}
@@ -137,12 +149,16 @@ def test_templates_swap_in_whole_and_builds_count_every_file(wine, testhost, des
     project.parent.mkdir(parents=True)
     project.write_bytes(CRLF.join([
         "[project]", "name=shop", "local_cfgout=1", "output_path=out\\",
-        "[system]", f"urls=url0=http://127.0.0.1:{http_server.port}/update.ini", ""]).encode())
+        "[system]", f"urls=url0=http://127.0.0.1:{http_server.port}/update.ini",
+        "[UI]", "use_myui=1", "[win0]", "image0=show=1;;rect=0,0,8,8;;bmpfile=art\\logo.bmp", ""]).encode())
+    (project.parent / "art").mkdir()
+    (project.parent / "art" / "logo.bmp").write_bytes(LOGO)
     out = project.parent / "out"
     (out / "res").mkdir(parents=True)
     (out / "res" / "new.bmp").write_bytes(b"the publisher's own picture")
     blocked = tmp_path / "blocked"
     (blocked / "update.bin").mkdir(parents=True)
+    copy = tmp_path / "projects" / "copy" / "copy.epj"
     good = tmp_path / "good.umb"
     with zipfile.ZipFile(good, "w") as archive:
         archive.writestr("umb.dat", TEMPLATE_TEXT)
@@ -154,6 +170,7 @@ def test_templates_swap_in_whole_and_builds_count_every_file(wine, testhost, des
               "click Select a template", "menu 1", "window main", "text #1412",
               "tab 4", "click Build upgrade package", "sleep 6000", "text #1506",
               f"type #1500\t{w(blocked)}\\", "click Build upgrade package", "box ok", "sleep 1000", "text #1506",
+              "click Save&As", f"filedlg {w(copy)}", "title",
               "close", "nobox", "waitexit"]
     run = winrig.drive(wine, testhost, designer / "Corvane.exe", script, args=[w(project)])
     assert not run.errors, run.record
@@ -166,7 +183,13 @@ def test_templates_swap_in_whole_and_builds_count_every_file(wine, testhost, des
     assert sorted(p.relative_to(out).as_posix() for p in out.rglob("*")) == [
         "res", "res/new.bmp", "ui.bin", "update.bin", "update.exe", "update.ini"]
     assert (out / "res" / "new.bmp").read_bytes() == b"the publisher's own picture"
+    # The picture named relative to the project was found beside it.
+    assert [n.replace("\\", "/") for n in zipfile.ZipFile(out / "ui.bin").namelist()] == ["ui.dat", "res/logo.bmp"]
     assert [b[1] for b in run.boxes()] == ["Failed to pack update.dat into update.bin."], run.record
     assert "Build complete!" not in texts[3]
     assert (blocked / "update.dat").exists() and (blocked / "update.bin").is_dir()
     assert not (blocked / "update.exe").exists()
+    # Save As into another folder brought the picture along.
+    assert run.results("TITLE") == ["Corvane1.0 - copy"]
+    assert (copy.parent / "art" / "logo.bmp").read_bytes() == LOGO
+    assert "bmpfile=art\\logo.bmp" in copy.read_text()
