@@ -13,9 +13,12 @@ namespace corvane {
 namespace {
 
 // Without its trailing separators: "a\link\" would name the link's target.
+// A drive's root keeps its separator ("C:" alone is a current folder).
 std::string WithoutTrailingSeparators(const std::string& path) {
   std::string trimmed = path;
-  while (trimmed.size() > 1 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
+  while (trimmed.size() > 1 && (trimmed.back() == '\\' || trimmed.back() == '/') && trimmed[trimmed.size() - 2] != ':') {
+    trimmed.pop_back();
+  }
   return trimmed;
 }
 
@@ -60,11 +63,6 @@ bool DeleteContents(const std::string& folder) {
 }
 
 }  // namespace
-
-bool IsLinkPath(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(WithoutTrailingSeparators(path).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
 
 bool DeleteFolderTree(const std::string& path) {
   const std::string folder = WithoutTrailingSeparators(path);
@@ -112,11 +110,6 @@ bool DeleteEntry(const std::string& path) {
 }
 
 }  // namespace
-
-bool IsLinkPath(const std::string& path) {
-  struct stat info;
-  return lstat(WithoutTrailingSeparators(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
 
 bool DeleteFolderTree(const std::string& path) {
   const std::string folder = WithoutTrailingSeparators(path);

@@ -14,7 +14,4 @@ namespace corvane {
 // that does not exist counts as deleted.
 bool DeleteFolderTree(const std::string& path);
 
-// True when the path itself is a junction or a symbolic link (not followed).
-bool IsLinkPath(const std::string& path);
-
 }  // namespace corvane

@@ -100,8 +100,8 @@ bool LoadDesignFromUiFile(const std::string& path, UiDesign* design) {
 
 namespace {
 
-// What the checks of a template's entries found: the entries to unpack under
-// their checked folder and file names, or the message that refuses it.
+// A checked template: its file entries (by index) with their checked folder
+// and file names, and its folder entries.
 struct TemplateEntries {
   std::vector<int> files;
   std::vector<std::vector<std::string>> file_parts;
@@ -202,7 +202,10 @@ bool KeepBuiltInDesign(const std::string& defui, const std::string& staging) {
     for (const DesignImage& image : window.images) used.push_back(image.source);
   }
   for (const std::string& path : used) {
-    if (path.size() <= defui.size() + 1 || path.compare(0, defui.size(), defui) != 0) continue;
+    if (path.size() <= defui.size() + 1 || path.compare(0, defui.size(), defui) != 0 ||
+        (path[defui.size()] != '/' && path[defui.size()] != '\\')) {
+      continue;
+    }
     const std::string target = staging + path.substr(defui.size());
     if (IsRegularFile(path) && !zipfs::PathExists(target) && !CopyFileBytes(path, target)) return false;
   }
