@@ -210,6 +210,14 @@ TEST(UiTemplate, TemplatesAreCheckedWholeAndSwappedInWhole) {
   read_only.version_made_by = 3 << 8;  // Unix host, mode 0444
   read_only.external_attributes = (0100444u << 16) | 0x01;
   WriteFile(dir / "good.umb", ziptest::BuildRawZip({ziptest::RawEntry("umb.dat", text), read_only}));
+  // A swap that cannot happen (the former folder's place is taken by a file)
+  // is refused as well and puts nothing in place.
+  WriteFile(defui + ".old", "in the way");
+  EXPECT_FALSE(OpenUiTemplate(dir / "good.umb", defui, &design, &error));
+  EXPECT_EQ(error, format + dir / "good.umb");
+  EXPECT_EQ(ListTree(defui), before);
+  EXPECT_FALSE(Exists(defui + ".new"));
+  std::remove((defui + ".old").c_str());
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(OpenUiTemplate(dir / "good.umb", defui, &design, &error)) << error;
     EXPECT_EQ(design.title, "New");
