@@ -5,7 +5,7 @@
 #include "designer/designer_page_win.h"
 #include "designer/folder_ops_win.h"
 #include "designer/resource.h"
-#include "shared/path_component.h"
+#include "shared/file_name_rule.h"
 #include "shared/text_util.h"
 
 namespace corvane {

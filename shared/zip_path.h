@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shared/path_component.h"
+#include "shared/file_name_rule.h"
 
 namespace corvane {
 

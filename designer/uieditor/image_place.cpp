@@ -1,6 +1,5 @@
 #include "designer/uieditor/image_place.h"
 
-#include "shared/path_component.h"
 #include "shared/text_util.h"
 #include "shared/zip_path.h"
 

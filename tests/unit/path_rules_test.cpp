@@ -10,7 +10,7 @@
 
 #include "designer/uieditor/image_place.h"
 #include "shared/folder_tree.h"
-#include "shared/path_component.h"
+#include "shared/file_name_rule.h"
 #include "tests/unit/zip_test_support.h"
 
 namespace corvane {
