@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "shared/zip_archive.h"
+#include "shared/zip_file_system.h"
 
 namespace corvane {
 
@@ -116,6 +117,30 @@ bool WriteLocalValue(IniStore& store, const std::string& form, const LocalFolder
   if (!store.SetString(section, key, value)) return false;
   if (form != kLocalBinaryName) return true;
   return SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password);
+}
+
+bool WriteLocalValues(IniStore& store, const std::string& form, const LocalFolder& folder,
+                      const std::vector<LocalValue>& values, const std::string& password) {
+  if (form == kLocalBinaryName) {
+    for (const LocalValue& v : values) {
+      if (!store.SetString(v.section, v.key, v.value)) return false;
+    }
+    return SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password);
+  }
+  // The file-backed store would rewrite the file once per value; a copy in
+  // memory takes them all, and the file is replaced once.
+  std::string bytes;
+  IniStore copy;
+  if (!folder.ReadFile(kLocalTextName, &bytes) || !copy.LoadFromText(bytes)) return false;
+  for (const LocalValue& v : values) {
+    if (!copy.SetString(v.section, v.key, v.value)) return false;
+  }
+  const std::string text = copy.ToText();
+  zipfs::StagedFile out;
+  if (!out.Create(folder.PathOf(kLocalTextName)) || !out.Write(text.data(), text.size()) || !out.Commit()) {
+    return false;
+  }
+  return store.Load();
 }
 
 bool WriteLocalVersion(IniStore& store, const std::string& form, const LocalFolder& folder,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "shared/ini_store.h"
 
@@ -75,6 +76,17 @@ bool SaveLocalArchive(const IniStore& store, const std::string& archive_path,
 bool WriteLocalValue(IniStore& store, const std::string& form, const LocalFolder& folder,
                      const std::string& section, const std::string& key, const std::string& value,
                      const std::string& password);
+
+struct LocalValue {
+  std::string section, key, value;
+};
+
+// Several values that belong together (a new publisher key and its serial)
+// written in one write of the form that was read, so that no crash leaves
+// one without the other. For "update.dat" the file is replaced whole
+// through a temporary file and the file-backed store reloaded.
+bool WriteLocalValues(IniStore& store, const std::string& form, const LocalFolder& folder,
+                      const std::vector<LocalValue>& values, const std::string& password);
 
 // One version written back into the form that was read: SetLocalVersion,
 // and for "update.bin" also SaveLocalArchive into `folder`'s update.bin.
