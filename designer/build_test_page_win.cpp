@@ -69,7 +69,11 @@ BOOL BuildTestPage::OnInitDialog() {
   return TRUE;
 }
 
-bool BuildTestPage::IsNavigationControl(HWND control) const { return control == Item(IDC_BT_MESSAGES); }
+// The key buttons change the key files beside the project, not the project.
+bool BuildTestPage::IsNavigationControl(HWND control) const {
+  return control == Item(IDC_BT_MESSAGES) || control == Item(IDC_BT_REPLACE_KEY) ||
+         control == Item(IDC_BT_COMPLETE_KEY);
+}
 
 void BuildTestPage::TakeFields() {
   if (showing_) return;
