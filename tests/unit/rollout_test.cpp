@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
+
+#include "check_test_support.h"
+#include "shared/zip_archive.h"
 
 namespace corvane {
 namespace {
@@ -105,6 +109,43 @@ TEST(ExpiryTest, ExpiredFromItsSecondOnAndShownInUtc) {
       EXPECT_EQ(value, c.value) << c.text;
     }
   }
+}
+
+// A self-update that brings a new local file: the installation keeps the
+// identifier it had, whichever form the new file has.
+TEST(RolloutTest, ANewLocalFileKeepsTheInstallationIdentifier) {
+  const std::string id = "0123456789abcdef0123456789abcdef";
+  struct Case {
+    const char* name;
+    std::string new_text;
+    bool binary;
+    std::string kept;
+  };
+  const Case cases[] = {
+      {"text without one", "[system]\r\nurls=url0=http://h/u.ini\r\n", false, id},
+      {"binary without one", "[system]\r\nurls=url0=http://h/u.ini\r\n", true, id},
+      {"its own wins", "[system]\r\ninstall_id=feed\r\n", false, "feed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    checktest::TempFolder dir;
+    const DiskFolder folder(dir.Path());
+    checktest::WriteBytes(dir.File("update.dat"), "[system]\r\ninstall_id=" + id + "\r\n");
+    const std::string before = ReadInstallId(folder, "pw");
+    EXPECT_EQ(before, id);
+    if (c.binary) {
+      checktest::WriteBytes(dir.File("new.dat"), c.new_text);
+      ASSERT_TRUE(PackIntoArchive(dir.File("update.bin"), dir.File("new.dat"), "update.dat", "pw"));
+      std::filesystem::remove(dir.File("update.dat"));
+    } else {
+      checktest::WriteBytes(dir.File("update.dat"), c.new_text);
+    }
+    EXPECT_TRUE(KeepInstallId(folder, before, "pw"));
+    EXPECT_EQ(ReadInstallId(folder, "pw"), c.kept);
+  }
+  checktest::TempFolder empty;
+  EXPECT_EQ(ReadInstallId(DiskFolder(empty.Path()), ""), "");
+  EXPECT_TRUE(KeepInstallId(DiskFolder(empty.Path()), "", ""));
 }
 
 }  // namespace
