@@ -10,6 +10,7 @@ import time
 import zipfile
 
 import winrig
+from test_self_update import CONFIG, new_updater, serve_config
 from test_signed_config import FAILURE, REFUSED, installed, openssl, run_fresh, sign, verified
 from update_support import HIDE, SAMPLE_UI, crlf, ini, md5, payload
 
@@ -118,6 +119,23 @@ def test_staged_rollout_keeps_its_share_as_it_grows(tmp_path, build_dir, http_se
     assert again.results == ([3] if bucket(made) < 60 else [2]), again.log()
     for name in ("in30", "in30b", "in60", "out"):
         assert system_value(folders[name], "install_id") == ids[name.rstrip("b")]
+
+
+def test_self_update_with_a_new_local_file_keeps_the_identifier(install_dir, run_updater, http_server):
+    url = serve_config(http_server, "2.0")
+    install_id = first_id(0, 100)
+    (install_dir / "update.dat").write_bytes(crlf(CONFIG.format(url=url, self_ver="1.0").replace(
+        "closelog=0\n", f"closelog=0\ninstall_id={install_id}\n")))
+    new_config = crlf(CONFIG.format(url=url, self_ver="2.0"))
+    (install_dir / "update.dat.ubk").write_bytes(new_config)
+    new_updater(install_dir, "update.exe")
+    run = run_updater(install_dir, program="update.exe.exe", args="/HWND:{hwnd} /log /self_update:0-2.0,1-1.0",
+                      answers=("until-result",), timeout=60)
+    assert run.results == [2], run.record
+    assert not (install_dir / "update.dat.ubk").exists()
+    assert system_value(install_dir, "install_id") == install_id
+    assert [l for l in local_text(install_dir).splitlines() if not l.startswith("install_id=")] == \
+        new_config.decode().splitlines()
 
 
 def project_text(port, data):
