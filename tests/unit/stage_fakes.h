@@ -75,6 +75,7 @@ class FakeFiles : public StageFileSystem {
   int steps = 0;
   bool crashed = false;
   std::set<std::string> flushed;
+  std::vector<std::string> moves;  // "<from> -> <to>", in order
 
   // False when the step must not happen; `*torn` when it is the one cut short.
   bool Step(bool* torn = nullptr) {
@@ -176,6 +177,13 @@ class FakeFiles : public StageFileSystem {
   bool FlushFile(const std::string& path) override {
     if (!files.count(path)) return false;
     flushed.insert(path);
+    return true;
+  }
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    if (!files.count(from) || locked.count(to) || folders.count(to) || !Step()) return false;
+    moves.push_back(from + " -> " + to);
+    files[to] = files[from];
+    files.erase(from);
     return true;
   }
   bool SameContent(const std::string& a, const std::string& b) override {

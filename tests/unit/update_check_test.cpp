@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -837,6 +839,51 @@ TEST(SignedConfigurationTest, AnnouncedKeyReplacesThePublisherKeyInOneWrite) {
     EXPECT_TRUE(check());
     EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "serial"), "7");
     EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "publickey"), next_text);
+  }
+}
+
+// Another program holds update.dat from the moment after it was read: the
+// key must not read as absent, so an unsigned configuration stays refused,
+// and the new serial is written back with the key and everything else.
+class HeldAfterReading : public DiskFolder {
+ public:
+  explicit HeldAfterReading(const std::string& dir) : DiskFolder(dir), dir_(dir) {}
+  bool ReadFile(const std::string& name, std::string* bytes) const override {
+    const bool ok = DiskFolder::ReadFile(name, bytes);
+    // Out of reach from now on, by any path.
+    std::rename((dir_ + name).c_str(), (dir_ + name + ".held").c_str());
+    return ok;
+  }
+
+ private:
+  std::string dir_;
+};
+
+TEST(SignedConfigurationTest, ALocalFileHeldAfterTheFirstReadKeepsSignaturesOn) {
+  for (bool signed_by_publisher : {false, true}) {
+    SCOPED_TRACE(signed_by_publisher ? "signed" : "unsigned");
+    SignedCheck t;
+    t.rig.source.texts[kServerUrl] = kSignedServer;
+    if (signed_by_publisher) {
+      t.rig.source.texts[std::string(kServerUrl) + ".sig"] =
+          ossl::SignDer(t.publisher.get(), kSignedServer);
+    }
+    WriteBytes(t.rig.dir.File("update.dat"), t.Local("3"));
+    HeldAfterReading folder(t.rig.dir.Path());
+    EXPECT_EQ(t.rig.check.ReadConfiguration(folder, t.rig.setup), signed_by_publisher);
+    EXPECT_EQ(t.rig.source.exact_calls,
+              (std::vector<std::string>{kServerUrl, std::string(kServerUrl) + ".sig"}));
+    if (!signed_by_publisher) {
+      EXPECT_EQ(t.rig.CountLine(kRefusedPrefix + std::string("its signature is missing.")), 1u);
+      EXPECT_FALSE(std::filesystem::exists(t.rig.dir.File("update.dat")));  // nothing written
+      continue;
+    }
+    // The new serial is written from memory: key, URLs and all.
+    EXPECT_EQ(t.LocalSerial(), "5");
+    IniStore written;
+    written.LoadFromText(ReadBytes(t.rig.dir.File("update.dat")));
+    EXPECT_EQ(written.GetString("system", "publickey"), PublicKeyText(t.publisher_raw.pub));
+    EXPECT_EQ(written.GetString("system", "urls"), std::string("url0=") + kServerUrl);
   }
 }
 

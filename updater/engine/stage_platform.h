@@ -59,6 +59,10 @@ class StageFileSystem {
   virtual bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) = 0;
   // Pushes what was written to `path` out to the disk.
   virtual bool FlushFile(const std::string& path) = 0;
+  // Renames `from` over `to` (replacing it) and returns once the rename is
+  // on the disk: with WriteDurable into a temporary file, a file is
+  // replaced whole or not at all.
+  virtual bool MoveOver(const std::string& from, const std::string& to) = 0;
   // True when both files exist and hold the same bytes.
   virtual bool SameContent(const std::string& a, const std::string& b) = 0;
 };

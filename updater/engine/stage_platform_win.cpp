@@ -174,6 +174,11 @@ class WinFileSystem : public StageFileSystem {
     return flushed;
   }
 
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    return ::MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  }
+
   bool SameContent(const std::string& a, const std::string& b) override {
     ScopedFile first(OpenForReading(a));
     ScopedFile second(OpenForReading(b));

@@ -45,6 +45,9 @@ class Recovery {
   bool RollForward();
   bool RollBack();
   bool Restore(PathHistory& h);
+  // Replaces a journal whose last record was torn by its good records, so
+  // that what recovery appends follows a whole line.
+  bool RewriteWhole(const JournalContents& contents);
 
   StageFileSystem& files_;
   const std::string journal_;
@@ -125,7 +128,10 @@ bool Recovery::Restore(PathHistory& h) {
   // read as a missing back-up.
   JournalRecord record{JournalKind::kRestored, -1, h.path};
   std::string line;
-  if (FormatJournalRecord(record, &line)) files_.WriteDurable(journal_, line, true);
+  if (!FormatJournalRecord(record, &line) || !files_.WriteDurable(journal_, line, true)) {
+    log_.push_back("Failed to write the update journal: " + journal_);
+    return false;
+  }
   if (!files_.DeleteFile(copy)) {
     log_.push_back("Failed to delete file: " + copy);
     return false;
@@ -166,6 +172,23 @@ bool Recovery::RollBack() {
   return ok;
 }
 
+bool Recovery::RewriteWhole(const JournalContents& contents) {
+  std::string bytes = JournalHeader();
+  for (const JournalRecord& record : contents.records) {
+    std::string line;
+    if (!FormatJournalRecord(record, &line)) return false;
+    bytes += line;
+  }
+  // Through a temporary file: a crash now leaves the old journal or the
+  // new one, each of which reads the same.
+  const std::string temp = journal_ + ".tmp";
+  if (files_.WriteDurable(temp, bytes, /*append=*/false) && files_.MoveOver(temp, journal_)) {
+    return true;
+  }
+  if (files_.FileSize(temp) >= 0) files_.DeleteFile(temp);
+  return false;
+}
+
 RecoveryResult Recovery::Run() {
   if (files_.FileSize(journal_) < 0) return RecoveryResult::kNothing;
   std::string bytes;
@@ -185,6 +208,11 @@ RecoveryResult Recovery::Run() {
     return RecoveryResult::kIncomplete;
   }
   log_.push_back("Found the journal of an interrupted update: " + journal_);
+  if (contents.torn_tail && !RewriteWhole(contents)) {
+    log_.push_back("Failed to write the update journal: " + journal_);
+    log_.push_back("The interrupted update could not be settled; its journal and backups are kept.");
+    return RecoveryResult::kIncomplete;
+  }
   Learn(contents);
   const bool ok = committed_ ? RollForward() : RollBack();
   if (!ok) {

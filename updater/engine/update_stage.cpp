@@ -6,6 +6,7 @@
 #include "shared/zip_path.h"
 #include "updater/engine/host_messages.h"
 #include "updater/engine/local_config.h"
+#include "updater/engine/stage_local_folder.h"
 #include "updater/engine/stage_recovery.h"
 
 namespace corvane {
@@ -120,16 +121,6 @@ bool UpdateStage::SaveBackup(const std::string& path) {
   return true;
 }
 
-bool UpdateStage::AdoptEarlierBackup(const std::string& path) {
-  // One this stage wrote itself is no back-up of anything.
-  if (touched_.count(Key(path + ".ebk"))) return false;
-  if (!journal_.Add(JournalKind::kBackupComplete, path, files_.FileSize(path + ".ebk"))) {
-    return JournalFailed();
-  }
-  has_backup_.insert(Key(path));
-  return true;
-}
-
 bool UpdateStage::NoteWrite(const std::string& path) {
   const std::string key = Key(path);
   const bool own_file =
@@ -153,9 +144,8 @@ bool UpdateStage::BackUpConfiguration() {
   for (const char* name : {kLocalTextName, kLocalBinaryName}) {
     const std::string path = setup_.updater_folder + name;
     if (files_.FileSize(path) < 0 || touched_.count(Key(path))) continue;
-    if (files_.FileSize(path + ".ebk") >= 0) {
-      if (!AdoptEarlierBackup(path)) return false;  // and that copy stays
-    } else if (!SaveBackup(path)) {
+    if (touched_.count(Key(path + ".ebk"))) return false;  // an item wrote it
+    if (!SaveBackup(path)) {
       files_.DeleteFile(path + ".ebk");  // a partial copy of ours
       return false;
     }
@@ -260,18 +250,12 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
     *error_prefix = kUnauthorized;
     return false;
   }
-  if (files_.FileSize(path + ".ebk") >= 0) {
-    // Left by an earlier update whose roll-back could not restore this
-    // file: it may be the only copy of the original, so it is used as the
-    // back-up instead of being overwritten with what is there now.
-    host_.WriteLog("An earlier backup of the file is kept: " + path + ".ebk");
-    if (!AdoptEarlierBackup(path)) {
-      *error_prefix = kBackupFailed;
-      return false;
-    }
-    touched_.insert(Key(path));
-    backed_up->push_back(path);
-    return true;
+  // A ".ebk" that an interrupted stage still needed came with its journal,
+  // which StartJournal settled; one left now names no journal and is
+  // overwritten. Only one this stage wrote itself is refused.
+  if (touched_.count(Key(path + ".ebk"))) {
+    *error_prefix = kBackupFailed;
+    return false;
   }
   host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
   if (!SaveBackup(path)) {
@@ -432,18 +416,19 @@ bool UpdateStage::CopyAll() {
 
 // --- Configuration, roll-back, back-up removal ----------------------------
 
-void UpdateStage::UpdateConfiguration() {
+bool UpdateStage::UpdateConfiguration() {
   view_.SetOverallPosition(60);
   view_.ShowStatus("Updating configuration files.");
   Tooltip("Updating configuration files.");
   if (setup_.config_item >= 0) {
     // The new local file itself arrives with the self-update.
     view_.ShowStatus("replacing the old local configuration with the new's.");
-    return;
+    return true;
   }
+  IniStore changed = run_.local_config;
   auto write = [&](const std::string& section, int modify, const std::string& version) {
     if (modify != 0) {
-      SetLocalVersion(run_.local_config, section, version);
+      SetLocalVersion(changed, section, version);
       host_.WriteLog("Set the ver's value of the [" + section + "] to " + version);
     } else {
       host_.WriteLog("Do not modify the ver's value of the [" + section + "].");
@@ -457,14 +442,34 @@ void UpdateStage::UpdateConfiguration() {
     const DirItem& item = run_.dirs[j];
     if (item.is_new) write(Format("dir%d", j), item.modify_version, item.server_version);
   }
-  const std::string binary = setup_.updater_folder + kLocalBinaryName;
-  if (files_.FileSize(binary) > 0) {
-    const std::string text = run_.local_config.ToText();
-    if (text.empty() || !files_.ReplaceArchiveText(binary, kLocalMemberName, text,
-                                                   setup_.archive_password)) {
-      host_.WriteLog(std::string("file can not be modified: ") + kLocalBinaryName);
+  // The form the check read; a run without one writes into what is there.
+  const StageLocalFolder folder(files_, setup_.updater_folder);
+  std::string form = run_.local_form;
+  if (form.empty()) {
+    if (folder.FileSize(kLocalBinaryName) > 0) {
+      form = kLocalBinaryName;
+    } else if (folder.FileSize(kLocalTextName) >= 0) {
+      form = kLocalTextName;
+    } else {
+      run_.local_config = changed;  // no file to write into
+      return true;
     }
   }
+  const std::string path = folder.PathOf(form);
+  const std::string temp = path + kLocalTempSuffix;
+  // Journaled like the items' files: a crash part-way leaves no stray
+  // temporary file, and the old file comes back from its back-up.
+  if (NoteWrite(temp) && NoteWrite(path) &&
+      SaveLocalConfiguration(changed, form, folder, setup_.archive_password)) {
+    run_.local_config = changed;
+    return true;
+  }
+  // Versions that stay old would fetch the same update at every start.
+  host_.WriteLog("file can not be modified: " + form);
+  view_.ShowStatus("Update failed.");
+  view_.InfoBox("Failed to update the file: " + path);
+  RollBack();
+  return false;
 }
 
 void UpdateStage::RollBack() {
@@ -522,6 +527,9 @@ bool UpdateStage::RestoreFromBackup(const std::string& path) {
 void UpdateStage::RemoveBackups() {
   view_.ShowStatus("Removing backup files.");
   Tooltip("Removing backup files.");
+  // A back-up that stays (one that could not be put back, or one another
+  // program holds) keeps the journal too: the next start settles it.
+  bool all_gone = unrestored_.empty();
   ForEachPresentItem([&](std::vector<std::string>& backed_up, std::vector<std::string>&) {
     for (const std::string& path : backed_up) {
       const std::string copy = path + ".ebk";
@@ -530,18 +538,17 @@ void UpdateStage::RemoveBackups() {
         host_.WriteLog("The original could not be restored; its backup is kept: " + copy);
         continue;
       }
-      host_.WriteLog((files_.DeleteFile(copy) ? "Successful backup file: " : "Failed to delete file: ") +
-                     copy);
+      const bool deleted = files_.DeleteFile(copy);
+      if (!deleted) all_gone = false;
+      host_.WriteLog((deleted ? "Successful backup file: " : "Failed to delete file: ") + copy);
     }
     backed_up.clear();
   });
   for (const std::string& path : config_backups_) {
-    if (!unrestored_.count(Key(path))) files_.DeleteFile(path + ".ebk");
+    if (!unrestored_.count(Key(path)) && !files_.DeleteFile(path + ".ebk")) all_gone = false;
   }
   config_backups_.clear();
-  // A back-up that could not be put back keeps the journal too: the next
-  // start tries again.
-  if (unrestored_.empty()) journal_.Remove();
+  if (all_gone) journal_.Remove();
 }
 
 // --- The stage -------------------------------------------------------------
@@ -575,7 +582,10 @@ bool UpdateStage::Run() {
     Fail();
     return false;
   }
-  UpdateConfiguration();
+  if (!UpdateConfiguration()) {
+    Fail();
+    return false;
+  }
   Commit();
 
   finished_ = true;

@@ -76,9 +76,6 @@ class UpdateStage {
   bool StartJournal();
   // Copies `path` to its ".ebk" with the journal's records around the copy.
   bool SaveBackup(const std::string& path);
-  // A ".ebk" left by an earlier update is kept as the back-up (it may be the
-  // only copy of the original); false when it cannot serve as one.
-  bool AdoptEarlierBackup(const std::string& path);
   // Journals that `path` is about to be written; refuses the journal itself
   // and the back-up of a file this stage saved.
   bool NoteWrite(const std::string& path);
@@ -95,7 +92,8 @@ class UpdateStage {
   bool CopyEntry(const std::string& item_folder, const std::string& item_path,
                  const DownloadEntry& entry, std::vector<std::string>* created,
                  std::string* installed);
-  void UpdateConfiguration();
+  // False (rolled back) when the new versions cannot be written.
+  bool UpdateConfiguration();
   void Fail();
   void RunHook(const std::string& configured, bool as_status, unsigned wait_ms);
   void Tooltip(const std::string& text);
