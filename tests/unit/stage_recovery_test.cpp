@@ -129,6 +129,7 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
   ASSERT_EQ(RunStage(), stage_succeeds);
   const int total = files.steps;
   const auto finished = Installed(files);
+  const auto finished_attributes = stagetest::InstalledAttributes(files, kTemp);
   EXPECT_FALSE(files.files.count(kJournal));  // gone with the back-ups
   EXPECT_EQ(files.Backups(), std::vector<std::string>());
   ASSERT_GT(total, 20);
@@ -147,6 +148,7 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
       stagetest::FakeFiles disk;  // the next start
       disk.files = files.files;
       disk.folders = files.folders;
+      disk.attributes = files.attributes;
       std::vector<std::string> log;
       const RecoveryResult result = RecoverInterruptedUpdate(disk, kJournal, &log);
       ASSERT_NE(result, RecoveryResult::kIncomplete) << ::testing::PrintToString(log);
@@ -154,9 +156,12 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
       if (result == RecoveryResult::kCompleted || crash_at == total) {
         completed += result == RecoveryResult::kCompleted;
         EXPECT_EQ(Installed(disk), finished);
+        EXPECT_EQ(stagetest::InstalledAttributes(disk, kTemp), finished_attributes);
       } else {
         rolled_back += result == RecoveryResult::kRolledBack;
         EXPECT_EQ(Installed(disk), Installed(before)) << ::testing::PrintToString(log);
+        EXPECT_EQ(stagetest::InstalledAttributes(disk, kTemp),
+                  stagetest::InstalledAttributes(before, kTemp));
         EXPECT_EQ(disk.folders, before.folders);
       }
       // Settled for good: a second start finds nothing to do.
@@ -170,6 +175,23 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
 }
 
 TEST_F(CrashTest, EveryCrashPointIsRolledBackOrFinished) { CheckEveryCrashPoint(true); }
+
+// Read-only originals and read-only archive entries: whatever the crash
+// point, the recovery can write over and delete them, and the originals
+// come back with their attributes.
+TEST_F(CrashTest, ReadOnlyFilesAreSettledWithTheirAttributes) {
+  files.attributes[kApp + "app.exe"] = kAttributeReadOnly | kAttributeArchive;
+  files.attributes[kApp + "a.txt"] = kAttributeReadOnly | kAttributeHidden;
+  files.archives["zip bytes"].attributes = {{"a.txt", kAttributeReadOnly},
+                                            {"sub/b.txt", kAttributeReadOnly}};
+  const stagetest::FakeFiles start = files;
+  const UpdateRun start_run = run;
+  CheckEveryCrashPoint(true);
+  files = start;
+  run = start_run;
+  run.dirs[0].downloads.push_back(Entry("d9.txt", "x"));  // fails after every other write
+  CheckEveryCrashPoint(false);
+}
 
 TEST_F(CrashTest, ACrashDuringTheRollBackOfAFailedStageIsFinishedByTheRecovery) {
   // The last entry's download is missing: the stage fails after every other

@@ -313,6 +313,31 @@ TEST(UpdateCheckTest, InstallNameThatLeavesTheItemFolderIsRefusedWithALogLine) {
   EXPECT_TRUE(rig.run.files[0].is_new);
 }
 
+TEST(UpdateCheckTest, InstallNamesWindowsReadsAsOthersAreRefusedWithALogLine) {
+  CheckRig rig;
+  const char* names[] = {"a.txt.ebk.", "docs \\update.jnl", "NUL", "sub\\CON.txt", "ok&calc&.bat",
+                         "x^y.bat", "fine (x86).bat"};
+  std::string text;
+  for (int i = 0; i < 7; ++i) {
+    text += Format("[file%d]\nver=2.0\nurls=url0=http://h/f%d\nrename=%s\n", i, i, names[i]);
+  }
+  rig.source.texts[kServerUrl] = text;
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  const char* reasons[] = {"a trailing dot or blank", "a trailing dot or blank", "a device name",
+                           "a device name", "a character the command line reads",
+                           "a character the command line reads"};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(rig.run.files[i].install_name_refused) << names[i];
+    EXPECT_EQ(rig.CountLine(std::string("The file name cannot be used on Windows (") + reasons[i] +
+                            "): " + names[i]),
+              1u)
+        << names[i];
+  }
+  EXPECT_FALSE(rig.run.files[6].install_name_refused);
+  EXPECT_TRUE(rig.check.MarkNewItems());
+  EXPECT_TRUE(rig.run.files[0].is_new);  // and the download stage fails it
+}
+
 TEST(UpdateCheckTest, NothingNewKeepsHideAndAutomatic) {
   CheckRig rig;
   rig.source.texts[kServerUrl] = "[file0]\nver=1.0\nurls=url0=http://h/a.exe\nshow_type=0\n";

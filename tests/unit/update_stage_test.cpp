@@ -247,6 +247,57 @@ TEST_F(UpdateStageTest, ABackupThatNoJournalNamesIsOverwrittenByTheFreshOne) {
   EXPECT_TRUE(Contains(host.log, "Backup the file (" + kApp + "app.exe) to " + kApp + "app.exe.ebk"));
 }
 
+// Read-only originals are replaced; read-only archive entries installed
+// by one update are replaced by the next; a failing update that adds them
+// leaves every file byte for byte and attribute for attribute, no ".ebk",
+// no journal.
+TEST_F(UpdateStageTest, ReadOnlyFilesAreReplacedAndRolledBackWithTheirAttributes) {
+  auto read_only_world = [](UpdateStageTest& t) {
+    t.files.attributes[kApp + "app.exe"] = kAttributeReadOnly | kAttributeArchive;
+    t.files.attributes[kApp + "a.txt"] = kAttributeReadOnly | kAttributeHidden;
+    t.files.attributes["C:\\app\\docs\\x\\d2.txt"] = kAttributeReadOnly;
+    t.files.archives["zip bytes"].attributes = {{"a.txt", kAttributeReadOnly},
+                                                {"sub/b.txt", kAttributeReadOnly}};
+  };
+  const std::function<void(UpdateStageTest&)> failures[] = {
+      [](UpdateStageTest& t) { t.files.copy_fails.insert("C:\\app\\docs\\x\\d2.txt"); },
+      [](UpdateStageTest& t) { t.files.archives["zip bytes"].failing_entry = 2; },
+      [](UpdateStageTest& t) { t.files.locked.insert("C:\\app\\docs\\x\\d2.txt"); },
+  };
+  for (const auto& fail : failures) {
+    Reset();
+    read_only_world(*this);
+    fail(*this);
+    const auto before = Installed();
+    const auto attributes_before = stagetest::InstalledAttributes(files, kTemp);
+    EXPECT_FALSE(Stage().Run());
+    EXPECT_EQ(Installed(), before);
+    EXPECT_EQ(stagetest::InstalledAttributes(files, kTemp), attributes_before);
+    EXPECT_TRUE(files.Backups().empty());
+    EXPECT_FALSE(files.files.count(kApp + kJournalName));
+  }
+
+  Reset();
+  read_only_world(*this);
+  ASSERT_TRUE(Stage().Run()) << ::testing::PrintToString(host.log);
+  EXPECT_EQ(files.files[kApp + "app.exe"], "new app");
+  EXPECT_EQ(files.files[kApp + "a.txt"], "new a");
+  EXPECT_TRUE(files.Backups().empty());
+  // The archive's own attributes; the new app.exe has its download's.
+  EXPECT_EQ(stagetest::InstalledAttributes(files, kTemp),
+            (std::map<std::string, uint32_t>{{kApp + "a.txt", kAttributeReadOnly},
+                                             {kApp + "sub\\b.txt", kAttributeReadOnly}}));
+  // The next update of the same archive installs over its read-only files.
+  files.files[kTemp + "file3\\pack.zip"] = "zip v2";
+  files.archives["zip v2"] = files.archives["zip bytes"];
+  files.archives["zip v2"].entries = {{"a.txt", "a v2"}, {"sub/", ""}, {"sub/b.txt", "b v2"}};
+  UpdateStage next(run, setup, view, host, files, processes);
+  ASSERT_TRUE(next.Run()) << ::testing::PrintToString(host.log);
+  EXPECT_EQ(files.files[kApp + "a.txt"], "a v2");
+  EXPECT_EQ(files.files[kApp + "sub\\b.txt"], "b v2");
+  EXPECT_TRUE(files.Backups().empty());
+}
+
 TEST_F(UpdateStageTest, TwoItemsWritingOneFileStillRestoreTheOriginal) {
   // The archive also carries app.exe: its back-up must stay the original,
   // and undoing the archive must not delete the restored original.

@@ -69,6 +69,10 @@ class KillingFileSystem : public StageFileSystem {
 
   int64_t FileSize(const std::string& p) override { return inner_->FileSize(p); }
   bool IsFolder(const std::string& p) override { return inner_->IsFolder(p); }
+  int64_t Attributes(const std::string& p) override { return inner_->Attributes(p); }
+  bool SetAttributes(const std::string& p, uint32_t attributes) override {
+    return Then(inner_->SetAttributes(p, attributes));
+  }
   bool CanOpenReadWrite(const std::string& p) override { return inner_->CanOpenReadWrite(p); }
   bool ReadSmallFile(const std::string& p, size_t limit, std::string* bytes) override {
     return inner_->ReadSmallFile(p, limit, bytes);

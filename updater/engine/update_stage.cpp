@@ -5,8 +5,10 @@
 #include "shared/text_util.h"
 #include "shared/zip_path.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/install_paths.h"
 #include "updater/engine/local_config.h"
 #include "updater/engine/stage_local_folder.h"
+#include "updater/engine/stage_attributes.h"
 #include "updater/engine/stage_recovery.h"
 
 namespace corvane {
@@ -34,20 +36,8 @@ std::string ParentFolder(const std::string& path) {
 
 std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
                              const std::string& updater_folder, StageHost& host) {
-  std::string folder;
-  if (item_path.empty()) {
-    folder = updater_folder;
-  } else {
-    folder = item_path;
-    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    folder = host.ExpandDirectoryConstants(folder);
-    if (folder.find(':') == std::string::npos) {
-      if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
-      folder = updater_folder + folder;
-    }
-  }
-  if (!subfolder.empty()) folder += subfolder + "\\";
-  return ReplaceAll(folder, "/", "\\");
+  return InstallFolder(item_path, subfolder, updater_folder,
+                       [&host](const std::string& path) { return host.ExpandDirectoryConstants(path); });
 }
 
 UpdateStage::UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view,
@@ -113,12 +103,27 @@ bool UpdateStage::SaveBackup(const std::string& path) {
   const std::string copy = path + ".ebk";
   const int64_t size = files_.FileSize(path);
   if (!journal_.Add(JournalKind::kBackupBegins, path, size)) return JournalFailed();
+  LiftReadOnly(files_, copy);  // an older copy left read-only is written over
   if (!files_.CopyFile(path, copy) || !files_.FlushFile(copy) || files_.FileSize(copy) != size) {
     return false;
   }
   if (!journal_.Add(JournalKind::kBackupComplete, path, size)) return JournalFailed();
   has_backup_.insert(Key(path));
   return true;
+}
+
+bool UpdateStage::LiftForWrite(const std::string& path) {
+  const int64_t attributes = files_.Attributes(path);
+  if (attributes < 0 || !(attributes & kAttributeReadOnly)) return true;
+  // The installation's attributes are journaled once, before the first
+  // change; a file this stage wrote has none of the installation's.
+  const std::string key = Key(path);
+  if (!written_keys_.count(key) && !lifted_keys_.count(key)) {
+    if (!journal_.Add(JournalKind::kAttributes, path, attributes)) return JournalFailed();
+    lifted_keys_.insert(key);
+    lifted_.push_back({path, static_cast<uint32_t>(attributes)});
+  }
+  return LiftReadOnly(files_, path);
 }
 
 bool UpdateStage::NoteWrite(const std::string& path) {
@@ -245,6 +250,9 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
   // roll-back; a path already handled keeps its first back-up.
   if (files_.FileSize(path) < 0 || touched_.count(Key(path))) return true;
   host_.WriteLog("Backup the file: " + path);
+  // A read-only file is replaced like any other (its attributes come back
+  // with it after a roll-back); only a file another program holds is not.
+  LiftForWrite(path);
   if (!files_.CanOpenReadWrite(path)) {
     host_.WriteLog(kUnauthorized + path);
     *error_prefix = kUnauthorized;
@@ -319,7 +327,7 @@ bool UpdateStage::CopyEntry(const std::string& item_folder, const std::string& i
   // the roll-back like a finished one (the original comes from its back-up).
   touched_.insert(Key(*installed));
   created->push_back(*installed);
-  if (!folder.empty() && NoteWrite(*installed) &&
+  if (!folder.empty() && LiftForWrite(*installed) && NoteWrite(*installed) &&
       files_.CopyFile(item_folder + entry.temporary_name, *installed)) {
     return true;
   }
@@ -362,7 +370,7 @@ bool UpdateStage::UnzipWithBackup(const std::string& archive_path, const std::st
     const std::string parent = ParentFolder(target);
     if (!files_.IsFolder(parent) && !MakeFolders(parent)) return false;
     host_.WriteLog("Unzip the file (" + stored + ") to " + folder);
-    if (!NoteWrite(target)) return false;
+    if (!LiftForWrite(target) || !NoteWrite(target)) return false;
     touched_.insert(Key(target));
     item.created_files.push_back(target);
     if (!archive->Extract(i, base)) return false;
@@ -393,7 +401,7 @@ bool UpdateStage::CopyAll() {
           RollBack();
           return false;
         }
-        files_.DeleteFile(installed);
+        DeleteEvenReadOnly(files_, installed);
       }
       if (item.run_me != 0) item.run_path = installed;
     }
@@ -484,7 +492,8 @@ void UpdateStage::RollBack() {
       // back-up: anything else may be the only copy there is.
       const std::string key = Key(path);
       if (!created_new_.count(key) && !has_backup_.count(key)) continue;
-      host_.WriteLog((files_.DeleteFile(path) ? "Successful delete file: " : "Faied to delete file: ") +
+      host_.WriteLog((DeleteEvenReadOnly(files_, path) ? "Successful delete file: "
+                                                       : "Faied to delete file: ") +
                      path);
     }
     created.clear();
@@ -502,6 +511,16 @@ void UpdateStage::RollBack() {
   for (const std::string& path : config_backups_) {
     if (!RestoreFromBackup(path)) unrestored_.insert(Key(path));
   }
+  // The originals are back: so are the attributes they had.
+  for (const auto& lifted : lifted_) {
+    const int64_t now = files_.Attributes(lifted.first);
+    if (unrestored_.count(Key(lifted.first)) || now < 0 || now == lifted.second) continue;
+    if (!files_.SetAttributes(lifted.first, lifted.second)) {
+      host_.WriteLog("Failed to restore the attributes of the file: " + lifted.first);
+    }
+  }
+  lifted_.clear();
+  lifted_keys_.clear();
   // Folders the stage made and that nothing else filled since, innermost first.
   for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) {
     files_.RemoveEmptyFolder(*it);
@@ -516,8 +535,8 @@ bool UpdateStage::RestoreFromBackup(const std::string& path) {
   // The back-up may go only once the original is back and checked.
   const bool unchanged = files_.FileSize(path) == files_.FileSize(copy) &&
                          files_.SameContent(copy, path);
-  if (!unchanged && !(files_.CopyFile(copy, path) && files_.FlushFile(path) &&
-                      files_.SameContent(copy, path))) {
+  if (!unchanged && !(LiftReadOnly(files_, path) && files_.CopyFile(copy, path) &&
+                      files_.FlushFile(path) && files_.SameContent(copy, path))) {
     return false;
   }
   journal_.Add(JournalKind::kRestored, path);
@@ -538,14 +557,14 @@ void UpdateStage::RemoveBackups() {
         host_.WriteLog("The original could not be restored; its backup is kept: " + copy);
         continue;
       }
-      const bool deleted = files_.DeleteFile(copy);
+      const bool deleted = DeleteEvenReadOnly(files_, copy);
       if (!deleted) all_gone = false;
       host_.WriteLog((deleted ? "Successful backup file: " : "Failed to delete file: ") + copy);
     }
     backed_up.clear();
   });
   for (const std::string& path : config_backups_) {
-    if (!unrestored_.count(Key(path)) && !files_.DeleteFile(path + ".ebk")) all_gone = false;
+    if (!unrestored_.count(Key(path)) && !DeleteEvenReadOnly(files_, path + ".ebk")) all_gone = false;
   }
   config_backups_.clear();
   if (all_gone) journal_.Remove();
