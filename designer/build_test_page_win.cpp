@@ -5,14 +5,17 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include "designer/command_line_build_win.h"
 #include "designer/package_build.h"
+#include "designer/release_control.h"
 #include "designer/resource.h"
 #include "shared/cng_crypto_win.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
+#include "updater/engine/rollout.h"
 
 namespace corvane {
 
@@ -66,13 +69,20 @@ BOOL BuildTestPage::OnInitDialog() {
   return TRUE;
 }
 
-bool BuildTestPage::IsNavigationControl(HWND control) const { return control == Item(IDC_BT_MESSAGES); }
+// The key buttons change the key files beside the project, not the project.
+bool BuildTestPage::IsNavigationControl(HWND control) const {
+  return control == Item(IDC_BT_MESSAGES) || control == Item(IDC_BT_REPLACE_KEY) ||
+         control == Item(IDC_BT_COMPLETE_KEY);
+}
 
 void BuildTestPage::TakeFields() {
   if (showing_) return;
   values_.output_folder = ItemText(IDC_BT_OUTPUT);
   values_.local_mode = IsChecked(Hwnd(), IDC_BT_BINARY) ? 1 : 0;
   values_.sign_config = IsChecked(Hwnd(), IDC_BT_SIGN) ? 1 : 0;
+  values_.rollout = RolloutPercentage(ItemText(IDC_BT_ROLLOUT));
+  values_.rollout_key = ItemText(IDC_BT_ROLLOUT_KEY);
+  values_.sign_valid_days = std::atoi(ItemText(IDC_BT_VALID_DAYS).c_str());
   for (size_t i = 0; i < kTestOptionCount; ++i) checks_[i] = IsChecked(Hwnd(), IDC_BT_OPTION + static_cast<int>(i));
 }
 
@@ -82,6 +92,9 @@ void BuildTestPage::ShowFields() {
   SetChecked(Hwnd(), IDC_BT_TEXT, values_.local_mode == 0);
   SetChecked(Hwnd(), IDC_BT_BINARY, values_.local_mode == 1);
   SetChecked(Hwnd(), IDC_BT_SIGN, values_.sign_config != 0);
+  SetItemText(IDC_BT_ROLLOUT, std::to_string(values_.rollout));
+  SetItemText(IDC_BT_ROLLOUT_KEY, values_.rollout_key);
+  SetItemText(IDC_BT_VALID_DAYS, std::to_string(values_.sign_valid_days));
   for (size_t i = 0; i < kTestOptionCount; ++i) SetChecked(Hwnd(), IDC_BT_OPTION + static_cast<int>(i), checks_[i]);
   showing_ = false;
 }
@@ -154,9 +167,38 @@ void BuildTestPage::StartBuild() {
     WinFolderOps folders;
     CngP256 crypto;
     settings.crypto = &crypto;
+    CngRandom random;
+    settings.random = &random;
     auto* result = new PackageBuildResult(BuildPackage(settings, observer, folders));
     if (!::PostMessageA(page, kBuildDoneMessage, 0, reinterpret_cast<LPARAM>(result))) delete result;
   });
+}
+
+void BuildTestPage::ReplaceKey() {
+  const std::string project_file = host_.project().file;
+  if (project_file.empty()) return;
+  CngP256 crypto;
+  std::string message;
+  StartKeyReplacement(project_file, crypto, &message);
+  Ask(message, MB_OK | MB_ICONINFORMATION);
+}
+
+void BuildTestPage::CompleteKeyReplacementAsked() {
+  const std::string project_file = host_.project().file;
+  if (project_file.empty()) return;
+  std::string message;
+  if (!KeyReplacementUnderWay(project_file)) {
+    CompleteKeyReplacement(project_file, &message);
+    Ask(message, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  if (Ask("Installations that have not yet accepted a release announcing the next key will refuse every "
+          "configuration signed from now on and need a new package.\nComplete the key replacement?",
+          MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  CompleteKeyReplacement(project_file, &message);
+  Ask(message, MB_OK | MB_ICONINFORMATION);
 }
 
 void BuildTestPage::OpenFolder() {
@@ -261,6 +303,16 @@ bool BuildTestPage::OnCommand(int id, int code, HWND control) {
         MarkModified();
       }
       return true;
+    case IDC_BT_ROLLOUT:
+    case IDC_BT_ROLLOUT_KEY:
+    case IDC_BT_VALID_DAYS:
+      if (code == EN_CHANGE && !showing_) {
+        TakeFields();
+        MarkModified();
+      }
+      return true;
+    case IDC_BT_REPLACE_KEY: ReplaceKey(); return true;
+    case IDC_BT_COMPLETE_KEY: CompleteKeyReplacementAsked(); return true;
     case IDC_BT_OPEN: OpenFolder(); return true;
     case IDC_BT_BUILD: StartBuild(); return true;
     case IDC_BT_LAUNCH: Launch(); return true;

@@ -47,6 +47,8 @@ class BuildTestPage : public DesignerPage {
   void Compose();
   void StartBuild();
   void OpenFolder();
+  void ReplaceKey();
+  void CompleteKeyReplacementAsked();
   void Launch();
   void View(int which);
   void AppendMessageLine(const std::string& text);

@@ -2,8 +2,10 @@
 
 #include "designer/package_signing.h"
 #include "designer/project_files.h"
+#include "designer/release_control.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
+#include "updater/engine/rollout.h"
 
 namespace corvane {
 
@@ -11,6 +13,8 @@ namespace {
 
 constexpr char kProject[] = "project";
 const char* const kSwitches[kTestOptionCount] = {" /OP:CheckVer", " /Log", " /Tray", " /HWND:"};
+
+int ClampValidDays(int days) { return days < 0 ? 0 : days > kMaxSignValidDays ? kMaxSignValidDays : days; }
 
 }  // namespace
 
@@ -26,6 +30,9 @@ BuildTestValues BuildTestValues::Load(IniStore& project, const std::string& proj
   values.test_options = project.GetString(kProject, "param_val", "0000");
   values.local_mode = ReadProjectInt(project, kProject, "local_cfgout", 0) == 1 ? 1 : 0;
   values.sign_config = ReadProjectInt(project, kProject, kSignConfigKey, 0) != 0 ? 1 : 0;
+  values.rollout = RolloutPercentage(project.GetString(kProject, kRolloutProjectKey, ""));
+  values.rollout_key = project.GetString(kProject, kRolloutKeyProjectKey, "");
+  values.sign_valid_days = ClampValidDays(ReadProjectInt(project, kProject, kSignValidDaysKey, 0));
   values.output_folder =
       WithTrailingBackslash(project.GetString(kProject, "output_path", DefaultOutputFolder(project_folder)));
   return values;
@@ -36,6 +43,12 @@ bool BuildTestValues::Save(IniStore& project) const {
   ok = project.SetInt(kProject, "local_cfgout", local_mode) && ok;
   // Absent unless on, so projects that never sign keep their text.
   ok = project.SetString(kProject, kSignConfigKey, sign_config != 0 ? "1" : "") && ok;
+  const int percentage = RolloutPercentage(std::to_string(rollout));
+  ok = project.SetString(kProject, kRolloutProjectKey, percentage < kFullRollout ? std::to_string(percentage) : "") &&
+       ok;
+  ok = project.SetString(kProject, kRolloutKeyProjectKey, Trim(rollout_key)) && ok;
+  const int days = ClampValidDays(sign_valid_days);
+  ok = project.SetString(kProject, kSignValidDaysKey, days > 0 ? std::to_string(days) : "") && ok;
   return project.SetString(kProject, "output_path", output_folder) && ok;
 }
 

@@ -18,8 +18,13 @@ struct BuildTestValues {
   int local_mode = 0;         // 0 "update.dat", 1 "update.bin"
   std::string test_options = "0000";
   int sign_config = 0;        // 1: builds sign the server-side file (designer/package_signing.h)
+  // Release control (designer/release_control.h).
+  int rollout = 100;          // "Roll out to: N %", 1 to 100
+  std::string rollout_key;    // empty: the items' versions
+  int sign_valid_days = 0;    // "Signature valid for: N days", 0: no expiry
 
-  // Missing keys: "0000", 0 and the project folder + "output\".
+  // Missing keys: "0000", 0 and the project folder + "output\"; 100 %, no
+  // roll-out key and no expiry.
   static BuildTestValues Load(IniStore& project, const std::string& project_folder);
   bool Save(IniStore& project) const;
 };

@@ -107,6 +107,8 @@ bool RunCommandLineBuild(const char* command_line, int* exit_code) {
   settings.designer_version = DesignerVersion();
   CngP256 crypto;
   settings.crypto = &crypto;
+  CngRandom random;
+  settings.random = &random;
   if (Trim(settings.output_folder).empty()) {
     console.Err("No output folder.");
     return true;

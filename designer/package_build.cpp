@@ -8,6 +8,7 @@
 #include "designer/package_patches.h"
 #include "designer/package_signing.h"
 #include "designer/project_files.h"
+#include "designer/release_control.h"
 #include "designer/system_settings.h"
 #include "designer/uieditor/image_place.h"
 #include "designer/uieditor/ui_config_writer.h"
@@ -188,7 +189,8 @@ bool Build::WritePagePart(const char* step, const char* failure, int progress,
   return true;
 }
 
-// After every page wrote its part: the signature covers the server-side
+// After every page wrote its part: the roll-out goes into the server-side
+// file before it is signed; the signature covers the server-side
 // file's final bytes, and the public key must be in "update.dat" before
 // it is packed.
 bool Build::Sign() {
@@ -197,7 +199,8 @@ bool Build::Sign() {
   signing.local_file = Out(kLocalTextName);
   signing.server_file = Out(server_name_);
   signing.now = static_cast<uint64_t>(std::time(nullptr));
-  return SignPackage(signing, settings_.crypto, observer_);
+  return WriteRollout(settings_.project_file, signing.server_file, settings_.random, observer_) &&
+         SignPackage(signing, settings_.crypto, observer_);
 }
 
 bool Build::WriteUiPart() {

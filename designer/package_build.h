@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "shared/p256_crypto.h"
+#include "shared/random_source.h"
 
 namespace corvane {
 
@@ -41,6 +42,9 @@ struct PackageBuildSettings {
   // Signs the server-side file for projects with "sign_config=1"
   // (designer/package_signing.h); such a build fails without it.
   P256Crypto* crypto = nullptr;
+  // Draws a roll-out key for a package without item versions
+  // (designer/release_control.h).
+  RandomSource* random = nullptr;
 };
 
 // What the build reports while it runs. The window turns these into

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "designer/project_files.h"
+#include "designer/release_control.h"
 #include "shared/ini_store.h"
 #include "shared/p256_codec.h"
 #include "shared/zip_file_system.h"
@@ -93,8 +94,12 @@ bool SignPackage(const PackageSigning& signing, P256Crypto* crypto, PackageBuild
   // The signature is checked against the public key the package ships, so
   // a key file whose two halves do not belong together fails here and not
   // on every user's machine.
-  const bool signed_ok = local.Load() && server.Load() &&
-                         server.SetString(kSystemSection, kSerialKey, serial) &&
+  if (!local.Load() || !server.Load()) {
+    observer.Message(kSignFailedMessage);
+    return false;
+  }
+  if (!WriteSignedReleaseValues(project, server, signing.project_file, signing.now, observer)) return false;
+  const bool signed_ok = server.SetString(kSystemSection, kSerialKey, serial) &&
                          local.SetString(kSystemSection, kPublicKeyKey, PublicKeyText(key.pub)) &&
                          local.SetString(kSystemSection, kSerialKey, serial) &&
                          ReadBytes(signing.server_file, &bytes) && crypto->Sign(key, bytes, &signature) &&

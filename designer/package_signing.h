@@ -13,6 +13,8 @@
 //     (the first floor the updater accepts) into the local file;
 //   - writes "<server file>.sig", the DER ECDSA P-256 signature over SHA-256
 //     of the server-side file's bytes, checked against the key before use.
+// Before signing it adds "expires" and, during a key replacement, "nextkey"
+// to the server-side file (designer/release_control.h).
 // An unsigned build removes a ".sig" an earlier signed build left behind.
 #pragma once
 

@@ -147,6 +147,11 @@ bool CngP256::GenerateKey(P256PrivateKey* key) {
   return exported;
 }
 
+bool CngRandom::Fill(uint8_t* out, size_t count) {
+  return count <= 0xffffffffu &&
+         Succeeded(::BCryptGenRandom(nullptr, out, static_cast<ULONG>(count), BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
 bool Sha256FileHex(const std::string& path, std::string* hex) {
   ScopedFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "shared/p256_crypto.h"
+#include "shared/random_source.h"
 
 namespace corvane {
 
@@ -20,6 +21,12 @@ class CngP256 : public P256Crypto {
   }
   bool Sign(const P256PrivateKey& key, const std::string& message, P256Signature* signature) override;
   bool GenerateKey(P256PrivateKey* key) override;
+};
+
+// The system's preferred random number generator.
+class CngRandom : public RandomSource {
+ public:
+  bool Fill(uint8_t* out, size_t count) override;
 };
 
 // SHA-256 of a file's contents as 64 lower-case hexadecimal digits; false

@@ -255,6 +255,15 @@ bool Md5Digest::FileDigest(const std::string& path) {
   return true;
 }
 
+std::string Md5Digest::BytesDigest(const std::string& bytes) {
+  Md5Digest digest;
+  const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t whole_blocks = bytes.size() / kBlockSize;
+  digest.Compress(data, whole_blocks);
+  digest.Finish(data + whole_blocks * kBlockSize, bytes.size() - whole_blocks * kBlockSize);
+  return digest.HexDigest();
+}
+
 std::string Md5Digest::HexDigest() {
   if (!valid_ || !has_result_) {
     RecordError("Have something wrong with MD5!");

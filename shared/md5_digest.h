@@ -28,6 +28,9 @@ class Md5Digest {
   // stays in ErrorText().
   bool FileDigest(const std::string& path);
 
+  // The digest of bytes in memory, as 32 lower-case hex digits.
+  static std::string BytesDigest(const std::string& bytes);
+
   // The digest text, or "" (recording "Have something wrong with MD5!")
   // when the object holds no valid digest.
   std::string HexDigest();

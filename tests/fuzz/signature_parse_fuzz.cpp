@@ -1,11 +1,13 @@
 // Feeds arbitrary bytes to the parsers of signed configuration: the DER
 // signature of "<server file>.sig", the "publickey" text of the local file,
-// the publisher's PEM key file, base64 and the serial. Whatever a parser
-// accepts must encode back to what the parser reads again.
+// the publisher's PEM key file, base64 and the serial, and the release
+// values of a signed file ("rollout", "expires"). Whatever a parser accepts
+// must encode back to what the parser reads again.
 #include <cstdlib>
 #include <string>
 
 #include "shared/p256_codec.h"
+#include "updater/engine/rollout.h"
 
 namespace {
 
@@ -46,5 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   uint64_t serial = 0;
   if (ParseSerial(input, &serial)) Require(serial > 0 && serial < 1000000000000000000ull);
+
+  const int percentage = RolloutPercentage(input);
+  Require(percentage >= 1 && percentage <= kFullRollout);
+  const int bucket = RolloutBucket(input, input);
+  Require(bucket >= 0 && bucket < kRolloutBuckets);
+  uint64_t expires = 0;
+  if (ParseExpiry(input, &expires)) {
+    const std::string when = UtcTimeText(expires);
+    Require(when.size() >= 23 && when.compare(when.size() - 4, 4, " UTC") == 0);
+  }
   return 0;
 }

@@ -13,6 +13,8 @@
 #include "check_test_support.h"
 #include "shared/text_util.h"
 #include "openssl_p256.h"
+#include "shared/zip_archive.h"
+#include "updater/engine/rollout.h"
 
 namespace corvane {
 namespace {
@@ -648,6 +650,221 @@ TEST(SignedConfigurationTest, AnUnreadablePublicKeyRefusesEveryConfiguration) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "The public key of the local configuration file cannot be read.");
   EXPECT_EQ(lines.back(), kFailureLine);
+}
+
+// Release control: staged roll-outs, expiry and key replacement through the
+// check as the updater runs it.
+class CountingRandom : public RandomSource {
+ public:
+  bool Fill(uint8_t* out, size_t count) override {
+    ++calls;
+    for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(next++);
+    return true;
+  }
+  int calls = 0;
+  uint8_t next = 0xa0;
+};
+
+// An identifier whose bucket under `key` is inside (or outside) `percentage`.
+std::string IdFor(const std::string& key, int percentage, bool inside) {
+  for (int i = 0;; ++i) {
+    const std::string id = Format("%032x", i);
+    if (InRollout(RolloutBucket(id, key), percentage) == inside) return id;
+  }
+}
+
+// The binary local file "update.bin" holding `text`, as a binary package has it.
+void WriteLocalArchive(const TempFolder& dir, const std::string& text) {
+  WriteBytes(dir.File("plain.dat"), text);
+  ASSERT_TRUE(PackIntoArchive(dir.File("update.bin"), dir.File("plain.dat"), "update.dat", ""));
+  std::filesystem::remove(dir.File("plain.dat"));
+}
+
+std::string LocalSystemValue(const std::string& folder, const std::string& key) {
+  IniStore local;
+  if (ReadBytes(folder + "update.bin").empty()) {
+    local.LoadFromText(ReadBytes(folder + "update.dat"));
+  } else {
+    LoadLocalConfigFromArchive(ReadBytes(folder + "update.bin"), "", &local);
+  }
+  return local.GetString("system", key);
+}
+
+TEST(RolloutCheckTest, OnlyInstallationsInsideTheShareFindTheNewVersion) {
+  const std::string served = std::string("[system]\r\nrollout=30\r\nrollout_key=k\r\n[file0]\r\nver=2.0\r\n") +
+                             "urls=url0=http://example.test/app.exe\r\n";
+  const std::string exclusion = RolloutExclusionLine(30);
+  struct Case {
+    const char* name;
+    std::string local_extra;  // [system] lines of the local file
+    bool random;              // the check has a random source
+    bool found;               // MarkNewItems
+  };
+  const std::string inside = IdFor("k", 30, true), outside = IdFor("k", 30, false);
+  const Case cases[] = {
+      {"inside", "install_id=" + inside + "\r\n", true, true},
+      {"outside", "install_id=" + outside + "\r\n", true, false},
+      {"no source for a new identifier", "", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckRig rig;
+    CountingRandom random;
+    if (c.random) rig.setup.random = &random;
+    rig.source.texts[kServerUrl] = served;
+    ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl, c.local_extra + "[file0]\r\nver=1.0\r\n")));
+    EXPECT_EQ(rig.check.MarkNewItems(), c.found);
+    EXPECT_EQ(rig.run.files[0].is_new, c.found);
+    EXPECT_EQ(random.calls, 0);
+    const std::vector<std::string> lines = rig.LogLines();
+    EXPECT_EQ(rig.CountLine("rollout=30"), 1u);
+    EXPECT_EQ(rig.CountLine("rollout_key=k"), 1u);
+    if (c.found) {
+      EXPECT_EQ(rig.CountLine(exclusion), 0u);
+    } else {
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[lines.size() - 2], "Version Comparison.");
+      EXPECT_EQ(lines.back(), exclusion);
+    }
+  }
+}
+
+TEST(RolloutCheckTest, AnIdentifierIsMadeOnceAndOnlyWhenARollOutNeedsIt) {
+  const std::string item = "[file0]\r\nver=2.0\r\nurls=url0=http://example.test/app.exe\r\n";
+  const std::string rolled = "[system]\r\nrollout=30\r\nrollout_key=k\r\n" + item;
+  struct Run {
+    std::string served;
+    std::string local_version;
+    bool binary;
+  };
+  // Neither a release for everyone nor a roll-out with nothing new makes one.
+  for (const Run& r : {Run{item, "1.0", false}, Run{"[system]\r\nrollout=100\r\n" + item, "1.0", true},
+                       Run{rolled, "2.0", false}}) {
+    CheckRig rig;
+    CountingRandom random;
+    rig.setup.random = &random;
+    rig.source.texts[kServerUrl] = r.served;
+    const std::string local = LocalWithUrls(std::string("url0=") + kServerUrl, "[file0]\r\nver=" + r.local_version + "\r\n");
+    if (r.binary) {
+      WriteLocalArchive(rig.dir, local);
+      ASSERT_TRUE(rig.check.ReadConfiguration(DiskFolder(rig.dir.Path()), rig.setup));
+    } else {
+      ASSERT_TRUE(rig.Read(local));
+    }
+    EXPECT_EQ(random.calls, 0);
+    EXPECT_EQ(LocalSystemValue(rig.dir.Path(), "install_id"), "");
+  }
+
+  // The binary form gets one on the first roll-out and keeps it.
+  CheckRig rig;
+  CountingRandom random;
+  rig.setup.random = &random;
+  rig.source.texts[kServerUrl] = rolled;
+  const std::string local = LocalWithUrls(std::string("url0=") + kServerUrl, "[file0]\r\nver=1.0\r\n");
+  WriteLocalArchive(rig.dir, local);
+  const DiskFolder folder(rig.dir.Path());
+  ASSERT_TRUE(rig.check.ReadConfiguration(folder, rig.setup));
+  const std::string id = LocalSystemValue(rig.dir.Path(), "install_id");
+  EXPECT_EQ(id, "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf");
+  EXPECT_EQ(rig.CountLine("install_id=" + id), 1u);
+  EXPECT_EQ(rig.check.MarkNewItems(), InRollout(RolloutBucket(id, "k"), 30));
+  for (int again = 0; again < 2; ++again) {
+    UpdateRun run;
+    UpdateCheck check(run, rig.log, run.local_config, rig.source, rig.notices);
+    ASSERT_TRUE(check.ReadConfiguration(folder, rig.setup));
+  }
+  EXPECT_EQ(random.calls, 1);
+  EXPECT_EQ(LocalSystemValue(rig.dir.Path(), "install_id"), id);
+  EXPECT_EQ(rig.CountLine("install_id=" + id), 3u);
+}
+
+TEST(SignedConfigurationTest, AnExpiredFileIsRefusedFromItsSecondOn) {
+  const uint64_t expires = 1796793600;
+  const struct {
+    const char* expires;
+    uint64_t now;
+    const char* refusal;
+  } cases[] = {
+      {"1796793600", expires - 1, nullptr},
+      {"1796793600", expires, "it expired at 2026-12-09 05:20:00 UTC"},
+      {"1796793600", expires + 86400, "it expired at 2026-12-09 05:20:00 UTC"},
+      {"soon", expires - 1, "its expiry time cannot be read."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.expires + std::string(" at ") + std::to_string(c.now));
+    SignedCheck t;
+    t.rig.setup.now = c.now;
+    const std::string text = ReplaceAll(kSignedServer, "serial=5\r\n", "serial=5\r\nexpires=" + std::string(c.expires) + "\r\n");
+    t.rig.source.texts[kServerUrl] = text;
+    t.rig.source.texts[std::string(kServerUrl) + ".sig"] = ossl::SignDer(t.publisher.get(), text);
+    const bool ok = t.rig.Read(t.Local("3"));
+    const std::vector<std::string> lines = t.rig.LogLines();
+    EXPECT_EQ(ok, c.refusal == nullptr);
+    if (c.refusal) {
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[lines.size() - 2], kRefusedPrefix + std::string(c.refusal));
+      EXPECT_EQ(lines.back(), kFailureLine);
+      EXPECT_EQ(t.LocalSerial(), "3");
+    } else {
+      EXPECT_EQ(t.LocalSerial(), "5");
+    }
+  }
+}
+
+TEST(SignedConfigurationTest, AnnouncedKeyReplacesThePublisherKeyInOneWrite) {
+  for (bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "update.bin" : "update.dat");
+    SignedCheck t;
+    ossl::Pkey next = ossl::Generate();
+    P256PrivateKey next_raw;
+    ossl::ToRaw(next.get(), &next_raw);
+    const std::string next_text = PublicKeyText(next_raw.pub);
+    const DiskFolder folder(t.rig.dir.Path());
+    auto serve = [&](const std::string& serial, EVP_PKEY* by, const std::string& extra) {
+      const std::string text = "[system]\r\nserial=" + serial + "\r\n" + extra + "[file0]\r\nver=2.0\r\n" +
+                               "urls=url0=http://example.test/app.exe\r\n";
+      t.rig.source.texts[kServerUrl] = text;
+      t.rig.source.texts[std::string(kServerUrl) + ".sig"] = ossl::SignDer(by, text);
+    };
+    auto check = [&]() {
+      t.rig.log.Close();
+      std::filesystem::remove(t.rig.setup.log_path);
+      UpdateRun run;
+      UpdateCheck check(run, t.rig.log, run.local_config, t.rig.source, t.rig.notices);
+      return check.ReadConfiguration(folder, t.rig.setup);
+    };
+    if (binary) {
+      WriteLocalArchive(t.rig.dir, t.Local("3"));
+    } else {
+      WriteBytes(t.rig.dir.File("update.dat"), t.Local("3"));
+    }
+
+    // A garbled announcement is refused rather than locking the installation out.
+    serve("5", t.publisher.get(), "nextkey=AAAA\r\n");
+    EXPECT_FALSE(check());
+    EXPECT_EQ(t.rig.CountLine(kRefusedPrefix + std::string("its next publisher key cannot be read.")), 1u);
+    EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "publickey"), PublicKeyText(t.publisher_raw.pub));
+
+    // Signed by the current key and announcing the next: accepted, and the
+    // next key with the serial is what the local file trusts from now on.
+    serve("5", t.publisher.get(), "nextkey=" + next_text + "\r\n");
+    EXPECT_TRUE(check());
+    EXPECT_EQ(t.rig.CountLine("The publisher key was replaced."), 1u);
+    EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "publickey"), next_text);
+    EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "serial"), "5");
+
+    // The same announcement again changes nothing; the old key is refused.
+    serve("6", next.get(), "nextkey=" + next_text + "\r\n");
+    EXPECT_TRUE(check());
+    EXPECT_EQ(t.rig.CountLine("The publisher key was replaced."), 0u);
+    serve("7", t.publisher.get(), "");
+    EXPECT_FALSE(check());
+    EXPECT_EQ(t.rig.CountLine(kRefusedPrefix + std::string("its signature does not match the publisher's key.")), 1u);
+    serve("7", next.get(), "");
+    EXPECT_TRUE(check());
+    EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "serial"), "7");
+    EXPECT_EQ(LocalSystemValue(t.rig.dir.Path(), "publickey"), next_text);
+  }
 }
 
 // Another program holds update.dat from the moment after it was read: the

@@ -11,6 +11,7 @@
 #include "shared/archive_password.h"
 #include "shared/text_util.h"
 #include "updater/engine/local_config.h"
+#include "updater/engine/rollout.h"
 #include "updater/engine/self_update_items.h"
 #include "updater/engine/self_update_relay.h"
 #include "updater/engine/updater_app.h"
@@ -110,11 +111,16 @@ void RunSelfUpdateCopy(UpdaterApp& app) {
   if (entries.empty()) return;
   RecordSelfUpdateVersions(DiskFolder(app.folder), entries, ArchivePassword());
   if (entries.size() >= 2) {
+    // A new local file from the publisher does not know this installation's
+    // identifier; the installation keeps it, and with it its roll-out share.
+    const DiskFolder local(app.folder);
+    const std::string install_id = ReadInstallId(local, ArchivePassword());
     for (const std::string& name : ConfigurationFilesWaitingAsUbk()) {
       const std::string waiting = app.folder + name + ".ubk";
       if (!IsNonEmptyFile(waiting)) continue;
       if (ReplaceFileWhole(waiting, app.folder + name)) ::DeleteFileA(waiting.c_str());
     }
+    KeepInstallId(local, install_id, ArchivePassword());
   }
   StartThroughShell(app.folder + installed_name, FinishCommandLine(app.command_line),
                     WithoutTrailingBackslash(app.folder), SW_SHOWNORMAL);

@@ -7,6 +7,7 @@
 #include "updater/engine/config_reads.h"
 #include "updater/engine/log_banner.h"
 #include "updater/engine/patch_download.h"
+#include "updater/engine/rollout.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/url_entry.h"
 #include "updater/engine/version_compare.h"
@@ -133,6 +134,7 @@ bool UpdateCheck::ReadConfiguration(const LocalFolder& folder, const CheckSetup&
   ReadServerItems(server);
   ReadServerSystem(server);
   ReadServerPrompts(server);
+  DecideRollout();
 
   log_.Write("Analysis of server-side configuration files. Result:");
   log_.Write(std::string("Operation mode: ") + OperationModeName(run_.operation_mode));
@@ -234,10 +236,64 @@ std::string UpdateCheck::FetchSignedText(const std::string& url, const std::stri
                                std::to_string(accepted_serial_) + ".";
     return Refuse(log_, reason.c_str());
   }
+  P256PublicKey next_key;
+  bool replace_key = false;
+  if (!CheckExpiry(signed_store) || !TakeNextKey(signed_store, &next_key, &replace_key)) {
+    return std::string();
+  }
   log_.Write("The signature of the server-side configuration file is valid, serial " +
              std::to_string(serial) + ".");
-  RecordAcceptedSerial(serial);
+  if (replace_key) {
+    ReplacePublisherKey(PublicKeyText(next_key), serial);
+  } else {
+    RecordAcceptedSerial(serial);
+  }
   return bytes;
+}
+
+bool UpdateCheck::CheckExpiry(IniStore& signed_store) {
+  const std::string text = signed_store.GetString(kSystem, kExpiresKey, "");
+  if (text.empty()) return true;
+  // An expiry the publisher meant but the updater cannot read must not
+  // turn into none: that would undo the protection it gives.
+  uint64_t expires = 0;
+  if (!ParseExpiry(text, &expires)) {
+    Refuse(log_, "its expiry time cannot be read.");
+    return false;
+  }
+  const uint64_t now = setup_->now != 0 ? setup_->now : static_cast<uint64_t>(std::time(nullptr));
+  if (IsExpired(expires, now)) {
+    Refuse(log_, ("it expired at " + UtcTimeText(expires)).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool UpdateCheck::TakeNextKey(IniStore& signed_store, P256PublicKey* next, bool* replace) {
+  *replace = false;
+  const std::string text = signed_store.GetString(kSystem, kNextKeyKey, "");
+  if (text.empty()) return true;
+  // Taking a key that cannot be read would refuse every later file.
+  if (!PublicKeyFromText(text, next)) {
+    Refuse(log_, "its next publisher key cannot be read.");
+    return false;
+  }
+  *replace = next->xy != public_key_.xy;
+  return true;
+}
+
+void UpdateCheck::ReplacePublisherKey(const std::string& key_text, uint64_t serial) {
+  const uint64_t floor = serial > accepted_serial_ ? serial : accepted_serial_;
+  const std::vector<LocalValue> values = {{kSystem, kPublicKeyKey, key_text},
+                                          {kSystem, kSerialKey, std::to_string(floor)}};
+  if (!WriteLocalValues(local_, run_.local_form, *folder_, values, setup_->archive_password)) {
+    log_.Write("Failed to write the new publisher key into the local configuration file.");
+    RecordAcceptedSerial(serial);
+    return;
+  }
+  accepted_serial_ = floor;
+  PublicKeyFromText(key_text, &public_key_);
+  log_.Write("The publisher key was replaced.");
 }
 
 void UpdateCheck::RecordAcceptedSerial(uint64_t serial) {
@@ -247,6 +303,46 @@ void UpdateCheck::RecordAcceptedSerial(uint64_t serial) {
                        setup_->archive_password)) {
     log_.Write("Failed to write the serial into the local configuration file.");
   }
+}
+
+bool UpdateCheck::AnyItemNew() const {
+  for (const FileItem& item : run_.files) {
+    if (!item.urls.Empty() && CompareVersions(item.server_version, item.local_version)) return true;
+  }
+  for (const DirItem& item : run_.dirs) {
+    if (!item.urls.Empty() && CompareVersions(item.server_version, item.local_version)) return true;
+  }
+  return false;
+}
+
+void UpdateCheck::DecideRollout() {
+  run_.rollout_excluded = false;
+  const int percentage = run_.system.rollout;
+  // Nothing new, nothing to share out: an installation gets its identifier
+  // only when a roll-out has to decide about it.
+  if (percentage >= kFullRollout || !AnyItemNew()) return;
+  const std::string id = InstallationId();
+  // Without a lasting identifier the installation would draw anew on every
+  // run and soon be in; it waits for the full release instead.
+  run_.rollout_excluded = id.empty() || !InRollout(RolloutBucket(id, run_.system.rollout_key), percentage);
+}
+
+std::string UpdateCheck::InstallationId() {
+  std::string id = Trim(local_.GetString(kSystem, kInstallIdKey, ""));
+  if (id.empty()) {
+    if (setup_->random) id = NewInstallId(*setup_->random);
+    if (id.empty()) {
+      log_.Write("Failed to make the installation identifier.");
+      return id;
+    }
+    if (!WriteLocalValue(local_, run_.local_form, *folder_, kSystem, kInstallIdKey, id,
+                         setup_->archive_password)) {
+      log_.Write("Failed to write the installation identifier into the local configuration file.");
+      return std::string();
+    }
+  }
+  log_.Write(std::string(kInstallIdKey) + "=" + id);
+  return id;
 }
 
 void UpdateCheck::LowerDisplayStyle(int show_type) {
@@ -361,6 +457,16 @@ void UpdateCheck::ReadServerSystem(IniStore& server) {
   s.close_proc2 = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_proc2", ""), ',');
   s.close_proc3 = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_proc3", ""), ',');
   s.close_items = SplitTrimmed(ReadLoggedString(server, log_, kSystem, "close_items", ""), ',');
+  // Logged only when given, so the log of a release without a roll-out
+  // stays as it was.
+  s.rollout = kFullRollout;
+  s.rollout_key.clear();
+  const std::string rollout = server.GetString(kSystem, kRolloutKey, "");
+  if (!rollout.empty()) {
+    log_.Write(std::string(kRolloutKey) + "=" + rollout);
+    s.rollout = RolloutPercentage(rollout);
+    s.rollout_key = ReadLoggedString(server, log_, kSystem, kRolloutKeyKey, "");
+  }
 }
 
 void UpdateCheck::ReadServerPrompts(IniStore& server) {
@@ -395,6 +501,12 @@ bool UpdateCheck::NeedsClosing(const std::string& section) const {
 bool UpdateCheck::MarkNewItems() {
   log_.Write("Version Comparison.");
   run_.close_needed = false;
+  if (run_.rollout_excluded) {
+    for (FileItem& item : run_.files) item.is_new = false;
+    for (DirItem& item : run_.dirs) item.is_new = false;
+    log_.Write(RolloutExclusionLine(run_.system.rollout));
+    return false;
+  }
   bool any_new = false;
   for (int i = 0; i < kMaxFileItems; ++i) {
     FileItem& item = run_.files[i];

@@ -19,6 +19,13 @@
 // once. A missing, malformed or wrong signature, a missing serial or an
 // older one makes that URL count as failed, with a log line saying which.
 // Without "publickey" nothing of this happens and no ".sig" is fetched.
+// A signed file past its [system] "expires" is refused the same way; one
+// that announces the publisher's next key ([system] "nextkey") makes that
+// key the local "publickey" (with the serial, in one write) once accepted.
+//
+// Staged roll-out (updater/engine/rollout.h): with [system] "rollout" below
+// 100 and something new, the installation's bucket decides; left out, the
+// run finds no new version.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +35,7 @@
 #include "shared/ini_store.h"
 #include "shared/p256_codec.h"
 #include "shared/p256_crypto.h"
+#include "shared/random_source.h"
 #include "updater/engine/directory_constants.h"
 #include "updater/engine/local_config.h"
 #include "updater/engine/update_items.h"
@@ -65,6 +73,8 @@ struct CheckSetup {
   std::string log_path;            // "update.log"
   std::string archive_password;    // of "update.bin"
   P256Verifier* verifier = nullptr;  // checks signatures; without it a signed configuration is refused
+  RandomSource* random = nullptr;    // makes the installation identifier; without it a roll-out leaves this one out
+  uint64_t now = 0;                  // seconds since 1970 for "expires"; 0: the clock
 };
 
 extern const char kPublicKeyKey[];  // "publickey", local [system]
@@ -107,7 +117,16 @@ class UpdateCheck {
   // The signed file of one URL, or "" when it is refused (logged).
   std::string FetchSignedText(const std::string& url, const std::string& user,
                               const std::string& password);
+  // The release values of an accepted signed file: false (logged) when it
+  // expired or its next key cannot be read.
+  bool CheckExpiry(IniStore& signed_store);
+  bool TakeNextKey(IniStore& signed_store, P256PublicKey* next, bool* replace);
   void RecordAcceptedSerial(uint64_t serial);
+  void ReplacePublisherKey(const std::string& key_text, uint64_t serial);
+  // Whether this installation takes a release that is being rolled out.
+  void DecideRollout();
+  std::string InstallationId();
+  bool AnyItemNew() const;
   void ReadServerItems(IniStore& server);
   void ReadFileItem(IniStore& server, int index);
   void ReadDirItem(IniStore& server, int index);

@@ -124,6 +124,8 @@ bool UpdaterApp::ReadConfiguration() {
   setup.archive_password = ArchivePassword();
   CngVerifier verifier;
   setup.verifier = &verifier;
+  CngRandom random;
+  setup.random = &random;
   const DiskFolder local(folder);
   return check.ReadConfiguration(local, setup);
 }

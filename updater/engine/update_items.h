@@ -120,6 +120,8 @@ struct SystemSettings {
   std::string run_udbefore, run_udafters, run_udafterf;
   std::vector<std::string> close_proc1, close_proc2, close_proc3;
   std::vector<std::string> close_items;
+  int rollout = 100;         // percentage of installations that take this release
+  std::string rollout_key;   // draws the share of a release
 };
 
 // Server-side [UI] values: the message boxes and whether each is shown.
@@ -154,6 +156,7 @@ struct UpdateRun {
   std::string url_in_use;
   int new_item_count = 0;
   bool close_needed = false;
+  bool rollout_excluded = false;  // the release is rolled out, not yet to this installation
   int display_style = kStyleNormal;
   int operation_mode = kModeAutomatic;
   SystemSettings system;
