@@ -48,6 +48,7 @@ TEST(PackagePatchesTest, OnePatchPerPreviousBuildBesideEveryMirror) {
   WriteFile(dir / "builds/v1/app.exe", v1);
   WriteFile(dir / "builds/v2/app.exe", v2);
   WriteFile(dir / "builds/v3/app.exe", v3);
+  WriteFile(dir / "designer/updateApp/update.exe", "MZ updater");
   const std::string md5_1 = Md5Of(dir / "builds/v1/app.exe");
   const std::string md5_2 = Md5Of(dir / "builds/v2/app.exe");
   const std::string md5_3 = Md5Of(dir / "builds/v3/app.exe");
