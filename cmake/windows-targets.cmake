@@ -89,6 +89,11 @@ foreach(src ${WIN_BENCH_CPP})
   target_link_libraries(${name}_win PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 endforeach()
 
+# The whole-update benchmark's reference: plain API calls only, none of the
+# project's code (bench/update_reference_win.cpp).
+add_executable(update_reference bench/update_reference_win.cpp)
+target_link_libraries(update_reference PRIVATE wininet advapi32)
+
 # The sample host program (samples/host/), twice from the same sources: the
 # installed version 1.0 and the version 1.1 that the demo's server offers.
 # Both are named SampleApp.exe, in folders of their own.

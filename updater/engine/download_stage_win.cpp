@@ -278,11 +278,12 @@ bool DownloadPageStage::FetchFileItem(int index) {
       default: {
         app.WriteLog("Download: " + a.url + "-->" + local);
         std::string error;
-        if (!CheckHttpStatus(a.url, &error)) {
+        HttpWholeAnswer whole;
+        if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
           a.failure = error.empty() ? "File (" + name + ") does not exist!" : error;
           return false;
         }
-        if (!DownloadHttp(state_, a.url, local, row_)) {
+        if (!DownloadHttp(state_, a.url, local, row_, &whole)) {
           a.failure = "Download failed.";
           return false;
         }
@@ -432,11 +433,12 @@ bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local)
         break;
       default: {
         std::string error;
-        if (!CheckHttpStatus(a.url, &error)) {
+        HttpWholeAnswer whole;
+        if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
           a.failure = error.empty() ? "Files not found on the server." : error;
           return false;
         }
-        fetched = DownloadHttp(state_, a.url, local, 0);
+        fetched = DownloadHttp(state_, a.url, local, 0, &whole);
         break;
       }
     }

@@ -88,6 +88,8 @@ class JournalWriter {
   bool Begin();
   // Appends one record; false when it could not be written to disk.
   bool Add(JournalKind kind, const std::string& path, int64_t number = -1);
+  // Appends several records with one write to disk (nothing when empty).
+  bool AddAll(const std::vector<JournalRecord>& records);
   // Removes the journal (the stage ended and its back-ups are gone).
   bool Remove();
 

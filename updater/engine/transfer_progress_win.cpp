@@ -31,7 +31,7 @@ constexpr double kReportInterval = 0.05;  // seconds
 // on when a read outlasts the time-out. On a slow link HTTP reads stay
 // chunk-sized and take only what has arrived (ReadHttpAvailable), so a
 // trickling server meets the stall window and cancel between reads.
-constexpr DWORD kNetworkBlock = 256 * 1024;
+constexpr DWORD kNetworkBlock = 1024 * 1024;
 // What a read of the bytes that had arrived returns when the link is busy:
 // the platform hands them on from a buffer of a few kilobytes.
 constexpr DWORD kArrivedFull = 4096;
@@ -169,22 +169,22 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
       end = ChunkLoopEnd::kReadFailed;
       break;
     }
-    for (DWORD offset = 0; offset < read; offset += chunk_size) {
-      if (state.cancel.load()) {
-        end = ChunkLoopEnd::kCancelled;
-        break;
-      }
-      const DWORD piece = std::min<DWORD>(chunk_size, read - offset);
-      if (!state.open_files.Write(open_id, data + offset, piece)) {
-        end = ChunkLoopEnd::kWriteFailed;
-        break;
-      }
-      *received += piece;
-      UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
-      ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
-      // The user's time with the cancel question is not the server's.
-      if (state.WaitWhilePaused()) stall.Start(::GetTickCount64(), *received);
+    // One write and one report per read: reports are shown by time anyway
+    // (ReportTransferProgress), and a read of the network is far slower to
+    // come than its write.
+    if (state.cancel.load()) {
+      end = ChunkLoopEnd::kCancelled;
+      break;
     }
+    if (!state.open_files.Write(open_id, data, read)) {
+      end = ChunkLoopEnd::kWriteFailed;
+      break;
+    }
+    *received += read;
+    UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
+    ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
+    // The user's time with the cancel question is not the server's.
+    if (state.WaitWhilePaused()) stall.Start(::GetTickCount64(), *received);
   }
   FinishTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
   return end;

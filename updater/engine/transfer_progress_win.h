@@ -36,9 +36,10 @@ enum class ChunkLoopEnd { kEndOfData, kReadFailed, kWriteFailed, kCancelled, kSt
 // time-out.
 enum class BodySource { kHttp, kFtp };
 
-// Moves the body of `source` into the open file `open_id` chunk by chunk:
-// per chunk of at most `chunk_size` bytes the cancel flag is checked (a
-// cancelled chunk is not written), the chunk is written, the rate is
+// Moves the body of `source` into the open file `open_id` read by read
+// (reads start at `chunk_size` bytes and grow on a fast link): per read the
+// cancel flag is checked (a cancelled read is not written), the read is
+// written, the rate is
 // recomputed, progress is reported against `total` (0 = unknown) and the
 // worker waits while paused. More bytes than a non-zero `limit` count as a
 // failed read. A body that delivers less than StallWindow's minimum within
