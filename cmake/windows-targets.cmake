@@ -41,6 +41,9 @@ file(GLOB UPDATER_WIN_CPP CONFIGURE_DEPENDS
   "${CMAKE_SOURCE_DIR}/updater/engine/*_win.cpp"
   "${CMAKE_SOURCE_DIR}/updater/ui/*_win.cpp")
 add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
+# No run-time type information: nothing asks for it, and every lambda held
+# in a std::function would otherwise ship its mangled type name.
+target_compile_options(updater_core PRIVATE -fno-rtti)
 
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})

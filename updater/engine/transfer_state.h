@@ -17,6 +17,7 @@
 #include "updater/engine/http_text_fetcher_win.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_view.h"
+#include "win32/critical_lock.h"
 #include "win32/scoped_handles.h"
 
 namespace corvane {
@@ -55,7 +56,7 @@ class OpenFileList {
     std::string path;
     HANDLE file;
   };
-  mutable std::mutex mutex_;
+  mutable CriticalLock mutex_;
   std::vector<Entry> entries_;
   int next_id_ = 1;
 };
