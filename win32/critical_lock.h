@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <mutex>  // std::lock_guard
+
 namespace corvane {
 
 class CriticalLock {

@@ -20,6 +20,7 @@
 #include "updater/engine/self_update.h"
 #include "updater/engine/stage_platform_win.h"
 #include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_progress_win.h"
 #include "updater/engine/transfer_state.h"
 #include "updater/engine/updater_app.h"
 #include "updater/engine/url_entry.h"
@@ -232,6 +233,7 @@ bool DownloadPageStage::ConnectTo(Attempt& a) {
 }
 
 void DownloadPageStage::ItemDone(int overall) {
+  ShowHeldProgress(state_);
   view_.MarkRowFinished(row_);
   overall_ = overall;
   App().PostToHost(kHostOverallProgress, static_cast<WPARAM>(items_ * 100), overall_);
@@ -317,10 +319,13 @@ bool DownloadPageStage::FetchDirItem(int index) {
   auto fetch_all = [&](Attempt& a, auto fetch) {
     const size_t n = item.downloads.size();
     int shown = -1;  // the row and the bars change only with the percentage
+    state_.hold_page = true;
     for (size_t k = 0; k < n; ++k) {
       const DownloadEntry& entry = item.downloads[k];
       view_.ShowStatus("Download: " + entry.file_name);
       if (!fetch(entry, folder + entry.temporary_name)) {
+        state_.hold_page = false;
+        ShowHeldProgress(state_);
         a.failure = "Download failed.";
         return false;
       }
@@ -332,6 +337,8 @@ bool DownloadPageStage::FetchDirItem(int index) {
       }
       app.PostToHost(kHostOverallProgress, static_cast<WPARAM>(items_ * 100), base + p);
     }
+    state_.hold_page = false;
+    ShowHeldProgress(state_);
     return true;
   };
 
@@ -488,6 +495,7 @@ void DownloadPageStage::SelfUpdateDownload() {
     fetched[position] = true;
   }
   CloseFtp(state_);
+  ShowHeldProgress(state_);
   view_.SetOverallPosition(10);
   view_.ShowStatus("Download is complete, ongoing updates...");
   ::Sleep(200);

@@ -134,7 +134,7 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
 
   TransferView& view = state.View();
   AnnotateRow(state, row, length);
-  view.SetFileProgress(0);
+  ResetFileProgress(state);
   if (SkipWhenPresent(state, local_path, length, row)) return true;
 
   ScopedFile file(::CreateFileA(local_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

@@ -82,7 +82,7 @@ bool CopyLocal(TransferState& state, const std::string& source_path,
   const int open_id = state.open_files.Add(local_path, std::move(target));
   TransferView& view = state.View();
   if (length != 0) AnnotateRow(state, row, length);
-  view.SetFileProgress(0);
+  ResetFileProgress(state);
   state.TakeStartTick();
 
   std::vector<char> chunk(kCopyChunk);

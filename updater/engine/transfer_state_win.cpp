@@ -86,10 +86,12 @@ bool TransferState::WaitWhilePaused() {
   return waited;
 }
 
-int64_t TransferState::ElapsedTicks() const {
+int64_t TransferState::ElapsedTicks() const { return NowTicks() - start_tick; }
+
+int64_t TransferState::NowTicks() const {
   LARGE_INTEGER now{};
   ::QueryPerformanceCounter(&now);
-  return now.QuadPart - start_tick;
+  return now.QuadPart;
 }
 
 void TransferState::TakeStartTick() {
