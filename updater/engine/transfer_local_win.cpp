@@ -17,7 +17,7 @@ namespace {
 // Local reads cost a call into the file system each, however small: a
 // large block copies most files in one read and one write. Progress is
 // shown by time (ReportTransferProgress), not by block.
-constexpr DWORD kCopyChunk = 1024 * 1024;
+constexpr DWORD kCopyChunk = 256 * 1024;
 // A bound on recursion itself; loops through junctions are caught by the
 // visited set before this.
 constexpr int kMaxListingDepth = 32;

@@ -31,7 +31,7 @@ constexpr double kReportInterval = 0.05;  // seconds
 // on when a read outlasts the time-out. On a slow link HTTP reads stay
 // chunk-sized and take only what has arrived (ReadHttpAvailable), so a
 // trickling server meets the stall window and cancel between reads.
-constexpr DWORD kNetworkBlock = 1024 * 1024;
+constexpr DWORD kNetworkBlock = 512 * 1024;
 // What a read of the bytes that had arrived returns when the link is busy:
 // the platform hands them on from a buffer of a few kilobytes.
 constexpr DWORD kArrivedFull = 4096;
