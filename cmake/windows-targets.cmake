@@ -46,7 +46,12 @@ add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 target_compile_options(updater_core PRIVATE -fno-rtti)
 
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
-target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+# comctl32 only through its delay-import library (which the win32 layer
+# brings before the import libraries): named here, its import library would
+# come first and the loader would load it at start.
+set(UPDATER_SYSTEM_LIBS ${WIN_SYSTEM_LIBS})
+list(REMOVE_ITEM UPDATER_SYSTEM_LIBS comctl32)
+target_link_libraries(update PRIVATE win32_layer corvane_portable ${UPDATER_SYSTEM_LIBS})
 check_static_imports(update)
 # update.exe ships with the application: unused code dropped, no symbols
 # (stripped once its delay-load thunks are checked).

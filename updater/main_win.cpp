@@ -1,6 +1,5 @@
 // update.exe: entry point.
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdlib>
 
@@ -20,11 +19,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   // Before anything loads a library at run time: the updater's folder is
   // writable by users, so a DLL planted there must never be picked up.
   corvane::RestrictDllSearchToSystem();
-
-  INITCOMMONCONTROLSEX controls{};
-  controls.dwSize = sizeof(controls);
-  controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
-  ::InitCommonControlsEx(&controls);
 
   // Digests of large downloads keep the wizard responsive.
   corvane::InstallMd5MessageDrain();

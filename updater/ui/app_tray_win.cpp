@@ -12,8 +12,9 @@
 namespace corvane {
 
 bool UpdaterApp::CreateHiddenTray(bool with_icon) {
+  // The wizard builds the strip again for its own window; before it only
+  // the icon needs the frames.
   icon_strip = std::make_unique<AnimatedIcon>();
-  icon_strip->Build(nullptr);
   if (!with_icon) return false;
   tray = std::make_unique<CSystemTray>();
 
@@ -23,6 +24,7 @@ bool UpdaterApp::CreateHiddenTray(bool with_icon) {
                                     kTrayIconId, /*hidden=*/true, std::string(), std::string(),
                                     NIIF_NONE, /*balloon_timeout_seconds=*/10);
   if (created) tray->HideIcon();
+  icon_strip->Build(nullptr);
   tray->SetMenuDefaultItem(ID_SHOW_MAIN_WINDOW, /*by_position=*/false);
   return created;
 }
