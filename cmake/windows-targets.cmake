@@ -5,6 +5,10 @@
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# No run-time type information: no program asks for it (no dynamic_cast or
+# typeid), and every polymorphic class and every lambda held in a
+# std::function would otherwise ship its type information and mangled name.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 # update.exe ships with every publisher's application, so Release builds are
 # optimised for size, and every function and datum gets a section of its own
 # so that the program's link drops whatever nothing uses (see update). The
@@ -41,9 +45,6 @@ file(GLOB UPDATER_WIN_CPP CONFIGURE_DEPENDS
   "${CMAKE_SOURCE_DIR}/updater/engine/*_win.cpp"
   "${CMAKE_SOURCE_DIR}/updater/ui/*_win.cpp")
 add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
-# No run-time type information: nothing asks for it, and every lambda held
-# in a std::function would otherwise ship its mangled type name.
-target_compile_options(updater_core PRIVATE -fno-rtti)
 
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
 # comctl32 only through its delay-import library (which the win32 layer
