@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
+
 #include "check_test_support.h"
 #include "shared/zip_archive.h"
 
@@ -54,7 +57,7 @@ TEST(LocalConfigTest, EmptyBinaryFileFallsBackToTextForm) {
   LocalConfigResult r = ReadLocalConfiguration(folder, kPassword, &store);
   ASSERT_TRUE(r.ok) << r.message;
   EXPECT_EQ(r.form, "update.dat");
-  EXPECT_TRUE(store.IsFileBacked());
+  EXPECT_FALSE(store.IsFileBacked());  // read once; nothing is looked up on the disk again
   EXPECT_EQ(store.GetString("file2", "ver"), "1.5");
 }
 
@@ -113,17 +116,13 @@ TEST(LocalConfigTest, AFolderNamedLikeTheFileCountsAsMissing) {
 
 // A folder whose update.dat is listed but vanishes (or is locked) before it
 // can be read.
-class VanishingTextFolder : public LocalFolder {
+class VanishingTextFolder : public DiskFolder {
  public:
-  explicit VanishingTextFolder(std::string dir) : dir_(std::move(dir)) {}
+  explicit VanishingTextFolder(std::string dir) : DiskFolder(dir + "gone/") {}
   int64_t FileSize(const std::string& name) const override {
     return name == "update.dat" ? 100 : -1;
   }
   bool ReadFile(const std::string&, std::string*) const override { return false; }
-  std::string PathOf(const std::string& name) const override { return dir_ + "gone/" + name; }
-
- private:
-  std::string dir_;
 };
 
 TEST(LocalConfigTest, UnreadableTextFormIsAParseError) {
@@ -189,6 +188,95 @@ TEST(LocalConfigTest, WriteBackIntoTheBinaryFormKeepsOtherLines) {
   IniStore again;
   ASSERT_TRUE(ReadLocalConfiguration(folder, kPassword, &again).ok);
   EXPECT_EQ(again.GetString("file0", "ver"), "1.2");
+}
+
+// A real folder that records the local file's writes and can refuse the
+// rename; with `hold_after_read` every file read becomes unreadable at once,
+// as when another program holds it.
+class RecordingFolder : public DiskFolder {
+ public:
+  explicit RecordingFolder(const std::string& dir) : DiskFolder(dir) {}
+  bool ReadFile(const std::string& name, std::string* bytes) const override {
+    if (held.count(name)) return false;
+    const bool ok = DiskFolder::ReadFile(name, bytes);
+    if (hold_after_read) held.insert(name);
+    return ok;
+  }
+  bool WriteFlushed(const std::string& name, const std::string& bytes) const override {
+    calls.push_back("write " + name);
+    return DiskFolder::WriteFlushed(name, bytes);
+  }
+  bool ReplaceArchiveMember(const std::string& name, const std::string& member,
+                            const std::string& text, const std::string& password) const override {
+    calls.push_back("member " + name);
+    return DiskFolder::ReplaceArchiveMember(name, member, text, password);
+  }
+  bool RenameOver(const std::string& from, const std::string& to) const override {
+    calls.push_back("rename " + from + " " + to);
+    return !rename_fails && DiskFolder::RenameOver(from, to);
+  }
+  bool Remove(const std::string& name) const override {
+    calls.push_back("remove " + name);
+    return DiskFolder::Remove(name);
+  }
+
+  bool hold_after_read = false;
+  bool rename_fails = false;
+  mutable std::set<std::string> held;
+  mutable std::vector<std::string> calls;
+};
+
+// Both forms: read once into memory, written only whole, through
+// "<name>.tmp" and a rename, several values in one write; a failed write
+// leaves the file and the store as they were.
+TEST(LocalConfigTest, WritesGoThroughATemporaryFileAndARename) {
+  const std::string text = "[system]\r\npublickey=KEY\r\nserial=4\r\n[file0]\r\nver=1.0\r\n";
+  for (const std::string form : {"update.dat", "update.bin"}) {
+    SCOPED_TRACE(form);
+    TempFolder dir;
+    const bool binary = form == "update.bin";
+    if (binary) {
+      WriteArchive(dir.File(form), "update.dat", text, kPassword);
+    } else {
+      WriteBytes(dir.File(form), text);
+    }
+    const std::string file_before = ReadBytes(dir.File(form));
+    RecordingFolder folder(dir.Path());
+    folder.hold_after_read = true;
+    IniStore store;
+    LocalConfigResult r = ReadLocalConfiguration(folder, kPassword, &store);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.form, form);
+    // Held by another program from now on: the values are in memory.
+    EXPECT_EQ(store.GetString("system", "publickey"), "KEY");
+    EXPECT_FALSE(store.IsFileBacked());
+
+    // The rename is refused: nothing changed, the temporary file is gone.
+    folder.rename_fails = true;
+    EXPECT_FALSE(WriteLocalValue(store, r.form, folder, "system", "serial", "5", kPassword));
+    EXPECT_EQ(ReadBytes(dir.File(form)), file_before);
+    EXPECT_FALSE(std::filesystem::exists(dir.File(form + ".tmp")));
+    EXPECT_EQ(store.GetString("system", "serial"), "4");
+
+    // The binary form needs the archive's bytes again; let the hold go.
+    folder.rename_fails = false;
+    folder.held.clear();
+    folder.hold_after_read = false;
+    folder.calls.clear();
+    ASSERT_TRUE(WriteLocalValues(store, r.form, folder,
+                                 {{"system", "publickey", "NEWKEY"}, {"system", "serial", "6"}},
+                                 kPassword));
+    const std::string temp = form + ".tmp";
+    const std::vector<std::string> expected =
+        binary ? std::vector<std::string>{"write " + temp, "member " + temp,
+                                          "rename " + temp + " " + form}
+               : std::vector<std::string>{"write " + temp, "rename " + temp + " " + form};
+    EXPECT_EQ(folder.calls, expected);
+    EXPECT_FALSE(std::filesystem::exists(dir.File(temp)));
+    const std::string written = "[system]\r\npublickey=NEWKEY\r\nserial=6\r\n[file0]\r\nver=1.0\r\n";
+    EXPECT_EQ(binary ? MemberText(dir.File(form), kPassword) : ReadBytes(dir.File(form)), written);
+    EXPECT_EQ(store.GetString("system", "serial"), "6");
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "check_test_support.h"
 #include "shared/zip_archive.h"
+#include "updater/engine/self_update_items.h"
 
 namespace corvane {
 namespace {
@@ -100,6 +101,54 @@ TEST(SelfUpdateRelayTest, NoLocalConfigurationIsNothingToRecord) {
   DiskFolder folder(dir.Path());
   EXPECT_TRUE(RecordSelfUpdateVersions(folder, {{0, "2.0"}}, kPassword));
   EXPECT_EQ(ReadBytes(dir.File("update.dat")), "");
+}
+
+TEST(SelfUpdateItems, OnlyTheUpdatersOwnFilesByWhereTheyWouldBeInstalled) {
+  const std::string folder = "C:\\Apps\\Acme\\updateApp\\";
+  const ExpandConstants expand = [](const std::string& path) {
+    return path.compare(0, 8, "{parent}") == 0 ? "C:\\Apps\\Acme" + path.substr(8) : path;
+  };
+  struct Case {
+    std::string name, path;
+    int self, config, ui;  // the expected item numbers when this one is item 0
+  };
+  const Case cases[] = {
+      {"update.exe", "", 0, -1, -1},
+      {"UPDATE.EXE", "{parent}\\UpdateApp", 0, -1, -1},
+      {"update.exe", "c:\\apps\\acme\\updateapp", 0, -1, -1},
+      {"update.exe", "C:/Apps/Acme/updateApp/", 0, -1, -1},
+      {"update.exe", "{parent}\\bin\\..\\updateApp\\.", 0, -1, -1},
+      {"update.exe", "bin", -1, -1, -1},
+      {"bin\\update.exe", "", -1, -1, -1},
+      {"update.exe", "{parent}", -1, -1, -1},
+      {"update.dat", "", -1, 0, -1},
+      {"Update.Bin", "{parent}\\updateApp", -1, 0, -1},
+      {"update.dat", "cfg", -1, -1, -1},
+      {"update.dat", "D:\\Other", -1, -1, -1},
+      {"ui.bin", "", -1, -1, 0},
+      {"ui.dat", "skins", -1, -1, -1},
+  };
+  for (const Case& c : cases) {
+    UpdateRun run;
+    run.files[0].local_version = "1.0";
+    run.files[0].server_version = "1.1";
+    run.files[0].install_name = c.name;
+    run.files[0].destination = c.path;
+    const SelfUpdateItems found = FindSelfUpdateItems(run, folder + "update.exe", folder, expand);
+    EXPECT_EQ(found.self_item, c.self) << c.name << " in " << c.path;
+    EXPECT_EQ(found.config_item, c.config) << c.name << " in " << c.path;
+    EXPECT_EQ(found.ui_item, c.ui) << c.name << " in " << c.path;
+  }
+  // Not new, or refused: never the updater.
+  UpdateRun run;
+  run.files[3].install_name = "update.exe";
+  run.files[3].local_version = run.files[3].server_version = "2.0";
+  EXPECT_EQ(FindSelfUpdateItems(run, folder + "update.exe", folder, expand).self_item, -1);
+  // The updater under another name: its own name is the one that counts.
+  run.files[3].server_version = "2.1";
+  EXPECT_EQ(FindSelfUpdateItems(run, folder + "autoupd.exe", folder, expand).self_item, -1);
+  run.files[3].install_name = "AutoUpd.exe";
+  EXPECT_EQ(FindSelfUpdateItems(run, folder + "autoupd.exe", folder, expand).self_item, 3);
 }
 
 }  // namespace

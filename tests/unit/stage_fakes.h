@@ -37,8 +37,9 @@ class FakeFiles;
 class FakeArchive : public StageArchive {
  public:
   FakeArchive(FakeFiles& files, std::vector<std::pair<std::string, std::string>> entries,
-              int failing_entry)
-      : files_(files), entries_(std::move(entries)), failing_entry_(failing_entry) {}
+              int failing_entry, std::map<std::string, uint32_t> attributes = {})
+      : files_(files), entries_(std::move(entries)), failing_entry_(failing_entry),
+        attributes_(std::move(attributes)) {}
   int Count() const override { return static_cast<int>(entries_.size()); }
   std::string Name(int index) const override { return entries_[index].first; }
   bool IsFolder(int index) const override { return entries_[index].first.back() == '/'; }
@@ -48,6 +49,7 @@ class FakeArchive : public StageArchive {
   FakeFiles& files_;
   std::vector<std::pair<std::string, std::string>> entries_;
   int failing_entry_;
+  std::map<std::string, uint32_t> attributes_;  // by stored name; the extracted file gets them
 };
 
 class FakeFiles : public StageFileSystem {
@@ -58,9 +60,13 @@ class FakeFiles : public StageFileSystem {
   std::set<std::string> copy_fails;         // the next copy to these paths breaks off part-way
   std::set<std::string> copy_always_fails;  // every copy to these paths does
   std::set<std::string> delete_fails;
+  // As on Windows: a read-only file cannot be opened for writing, written
+  // over or deleted; a copy takes its source's attributes. Missing: none.
+  std::map<std::string, uint32_t> attributes;
   struct Zip {
     std::vector<std::pair<std::string, std::string>> entries;
     int failing_entry = -1;
+    std::map<std::string, uint32_t> attributes;  // of entries, by stored name
   };
   std::map<std::string, Zip> archives;  // by the bytes of the archive file
   std::vector<std::string> removed_trees;
@@ -75,6 +81,7 @@ class FakeFiles : public StageFileSystem {
   int steps = 0;
   bool crashed = false;
   std::set<std::string> flushed;
+  std::vector<std::string> moves;  // "<from> -> <to>", in order
 
   // False when the step must not happen; `*torn` when it is the one cut short.
   bool Step(bool* torn = nullptr) {
@@ -90,6 +97,20 @@ class FakeFiles : public StageFileSystem {
   int64_t FileSize(const std::string& path) override {
     auto it = files.find(path);
     return it == files.end() ? -1 : static_cast<int64_t>(it->second.size());
+  }
+  int64_t Attributes(const std::string& path) override {
+    if (!files.count(path)) return -1;
+    auto it = attributes.find(path);
+    return it == attributes.end() ? 0 : it->second;
+  }
+  bool SetAttributes(const std::string& path, uint32_t value) override {
+    if (!files.count(path) || !Step()) return false;
+    attributes[path] = value;
+    return true;
+  }
+  bool ReadOnly(const std::string& path) const {
+    auto it = attributes.find(path);
+    return files.count(path) && it != attributes.end() && (it->second & kAttributeReadOnly);
   }
   bool IsFolder(const std::string& path) override { return folders.count(Bare(path)) > 0; }
   bool CreateFolders(const std::string& path, std::vector<std::string>* made) override {
@@ -109,13 +130,19 @@ class FakeFiles : public StageFileSystem {
     return true;
   }
   bool CanOpenReadWrite(const std::string& path) override {
-    return files.count(path) && !locked.count(path);
+    return files.count(path) && !locked.count(path) && !ReadOnly(path);
   }
   bool CopyFile(const std::string& from, const std::string& to) override {
     auto it = files.find(from);
-    if (it == files.end() || locked.count(to) || folders.count(to)) return false;
+    if (it == files.end() || locked.count(to) || folders.count(to) || ReadOnly(to)) return false;
     bool torn = false;
     if (!Step(&torn)) return false;
+    const auto source = attributes.find(from);
+    if (source != attributes.end()) {
+      attributes[to] = source->second;
+    } else {
+      attributes.erase(to);
+    }
     if (torn || copy_fails.erase(to) || copy_always_fails.count(to)) {
       files[to] = it->second.substr(0, it->second.size() / 2);  // half written
       return false;
@@ -124,8 +151,12 @@ class FakeFiles : public StageFileSystem {
     return true;
   }
   bool DeleteFile(const std::string& path) override {
-    if (delete_fails.count(path) || locked.count(path) || !files.count(path)) return false;
-    return Step() && files.erase(path) > 0;
+    if (delete_fails.count(path) || locked.count(path) || !files.count(path) || ReadOnly(path)) {
+      return false;
+    }
+    if (!Step()) return false;
+    attributes.erase(path);
+    return files.erase(path) > 0;
   }
   bool RemoveEmptyFolder(const std::string& path) override {
     const std::string prefix = path + "\\";
@@ -151,7 +182,8 @@ class FakeFiles : public StageFileSystem {
     if (file == files.end()) return nullptr;
     auto zip = archives.find(file->second);
     if (zip == archives.end()) return nullptr;
-    return std::make_unique<FakeArchive>(*this, zip->second.entries, zip->second.failing_entry);
+    return std::make_unique<FakeArchive>(*this, zip->second.entries, zip->second.failing_entry,
+                                         zip->second.attributes);
   }
   bool ReplaceArchiveText(const std::string& archive, const std::string& entry,
                           const std::string& text, const std::string&) override {
@@ -176,6 +208,13 @@ class FakeFiles : public StageFileSystem {
   bool FlushFile(const std::string& path) override {
     if (!files.count(path)) return false;
     flushed.insert(path);
+    return true;
+  }
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    if (!files.count(from) || locked.count(to) || folders.count(to) || !Step()) return false;
+    moves.push_back(from + " -> " + to);
+    files[to] = files[from];
+    files.erase(from);
     return true;
   }
   bool SameContent(const std::string& a, const std::string& b) override {
@@ -204,10 +243,18 @@ inline bool FakeArchive::Extract(int index, const std::string& folder) {
   if (index == failing_entry_) return false;  // checked before it appears: nothing written
   std::string name = entries_[index].first;
   std::replace(name.begin(), name.end(), '/', '\\');
+  const std::string target = folder + name;
+  if (files_.ReadOnly(target)) return false;  // the finished entry cannot be renamed over it
   bool torn = false;
   if (!files_.Step(&torn)) return false;
   const std::string& bytes = entries_[index].second;
-  files_.files[folder + name] = torn ? bytes.substr(0, bytes.size() / 2) : bytes;
+  files_.files[target] = torn ? bytes.substr(0, bytes.size() / 2) : bytes;
+  auto given = attributes_.find(entries_[index].first);
+  if (given != attributes_.end()) {
+    files_.attributes[target] = given->second;
+  } else {
+    files_.attributes.erase(target);
+  }
   return !torn;
 }
 
@@ -343,6 +390,18 @@ inline std::map<std::string, std::string> InstalledFiles(const FakeFiles& files,
   std::map<std::string, std::string> out;
   for (const auto& file : files.files) {
     if (file.first.compare(0, temp.size(), temp) != 0) out.insert(file);
+  }
+  return out;
+}
+
+// The attributes of those files, where they have any.
+inline std::map<std::string, uint32_t> InstalledAttributes(const FakeFiles& files,
+                                                          const std::string& temp) {
+  std::map<std::string, uint32_t> out;
+  for (const auto& a : files.attributes) {
+    if (a.second != 0 && files.files.count(a.first) && a.first.compare(0, temp.size(), temp) != 0) {
+      out.insert(a);
+    }
   }
   return out;
 }

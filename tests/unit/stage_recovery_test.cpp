@@ -129,6 +129,7 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
   ASSERT_EQ(RunStage(), stage_succeeds);
   const int total = files.steps;
   const auto finished = Installed(files);
+  const auto finished_attributes = stagetest::InstalledAttributes(files, kTemp);
   EXPECT_FALSE(files.files.count(kJournal));  // gone with the back-ups
   EXPECT_EQ(files.Backups(), std::vector<std::string>());
   ASSERT_GT(total, 20);
@@ -147,6 +148,7 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
       stagetest::FakeFiles disk;  // the next start
       disk.files = files.files;
       disk.folders = files.folders;
+      disk.attributes = files.attributes;
       std::vector<std::string> log;
       const RecoveryResult result = RecoverInterruptedUpdate(disk, kJournal, &log);
       ASSERT_NE(result, RecoveryResult::kIncomplete) << ::testing::PrintToString(log);
@@ -154,9 +156,12 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
       if (result == RecoveryResult::kCompleted || crash_at == total) {
         completed += result == RecoveryResult::kCompleted;
         EXPECT_EQ(Installed(disk), finished);
+        EXPECT_EQ(stagetest::InstalledAttributes(disk, kTemp), finished_attributes);
       } else {
         rolled_back += result == RecoveryResult::kRolledBack;
         EXPECT_EQ(Installed(disk), Installed(before)) << ::testing::PrintToString(log);
+        EXPECT_EQ(stagetest::InstalledAttributes(disk, kTemp),
+                  stagetest::InstalledAttributes(before, kTemp));
         EXPECT_EQ(disk.folders, before.folders);
       }
       // Settled for good: a second start finds nothing to do.
@@ -170,6 +175,23 @@ void CrashTest::CheckEveryCrashPoint(bool stage_succeeds) {
 }
 
 TEST_F(CrashTest, EveryCrashPointIsRolledBackOrFinished) { CheckEveryCrashPoint(true); }
+
+// Read-only originals and read-only archive entries: whatever the crash
+// point, the recovery can write over and delete them, and the originals
+// come back with their attributes.
+TEST_F(CrashTest, ReadOnlyFilesAreSettledWithTheirAttributes) {
+  files.attributes[kApp + "app.exe"] = kAttributeReadOnly | kAttributeArchive;
+  files.attributes[kApp + "a.txt"] = kAttributeReadOnly | kAttributeHidden;
+  files.archives["zip bytes"].attributes = {{"a.txt", kAttributeReadOnly},
+                                            {"sub/b.txt", kAttributeReadOnly}};
+  const stagetest::FakeFiles start = files;
+  const UpdateRun start_run = run;
+  CheckEveryCrashPoint(true);
+  files = start;
+  run = start_run;
+  run.dirs[0].downloads.push_back(Entry("d9.txt", "x"));  // fails after every other write
+  CheckEveryCrashPoint(false);
+}
 
 TEST_F(CrashTest, ACrashDuringTheRollBackOfAFailedStageIsFinishedByTheRecovery) {
   // The last entry's download is missing: the stage fails after every other
@@ -266,6 +288,65 @@ TEST_F(CrashTest, ALeftoverJournalIsSettledBeforeTheNextStageOrStopsIt) {
   EXPECT_FALSE(RunStage());
   EXPECT_EQ(Installed(files), original);
   EXPECT_TRUE(stagetest::Contains(view.boxes, "Failed to backup the file: " + kJournal));
+}
+
+// A power loss left half a record at the end of the journal, and at the
+// next start app.exe is held by another program: recovery puts back what it
+// can, and what it appends must not follow the torn bytes, or the start
+// after that could not read the journal any more.
+TEST_F(CrashTest, ATornJournalWithAHeldFileIsSettledByALaterStart) {
+  const std::string app = kApp + "app.exe", a = kApp + "a.txt";
+  const auto original = Installed(files);
+  files.files[app + ".ebk"] = "old app";
+  files.files[app] = "new app, longer than the old one";
+  files.files[a + ".ebk"] = "old a";
+  files.files[a] = "new a";
+  const std::string torn = Line(JournalKind::kWrite, kApp + "x.txt", -1).substr(0, 12);
+  files.files[kJournal] = JournalHeader() + Line(JournalKind::kBackupBegins, app, 7) +
+                          Line(JournalKind::kBackupComplete, app, 7) + Line(JournalKind::kWrite, app, 7) +
+                          Line(JournalKind::kBackupBegins, a, 5) + Line(JournalKind::kBackupComplete, a, 5) +
+                          Line(JournalKind::kWrite, a, 5) + torn;
+  files.copy_always_fails.insert(app);  // held: cannot be put back now
+  std::vector<std::string> log;
+  EXPECT_EQ(RecoverInterruptedUpdate(files, kJournal, &log), RecoveryResult::kIncomplete);
+  EXPECT_EQ(files.files[a], "old a");
+  EXPECT_FALSE(files.files.count(a + ".ebk"));
+  const JournalContents kept = ParseJournal(files.files[kJournal]);
+  EXPECT_EQ(kept.state, JournalState::kGood);
+  EXPECT_FALSE(kept.torn_tail);
+  EXPECT_EQ(kept.records.back().kind, JournalKind::kRestored);
+  EXPECT_EQ(files.moves, std::vector<std::string>{kJournal + ".tmp -> " + kJournal});
+
+  // The next start, with app.exe free again; then the next update installs.
+  files.copy_always_fails.clear();
+  files.files[app] = "new app, longer than the old one";  // the failed restore cut it short
+  log.clear();
+  EXPECT_EQ(RecoverInterruptedUpdate(files, kJournal, &log), RecoveryResult::kRolledBack)
+      << ::testing::PrintToString(log);
+  EXPECT_EQ(Installed(files), original);
+  ASSERT_TRUE(RunStage());
+  EXPECT_EQ(files.files[app], "new app, longer than the old one");
+  EXPECT_FALSE(files.files.count(kJournal));
+}
+
+// A back-up another program holds when the stage removes it: the journal
+// stays with it, and the next start removes the leftover and the journal.
+TEST_F(CrashTest, ABackupThatCannotBeDeletedKeepsItsJournalUntilTheNextStart) {
+  files.delete_fails.insert(kApp + "a.txt.ebk");
+  ASSERT_TRUE(RunStage());
+  EXPECT_EQ(files.Backups(), std::vector<std::string>{kApp + "a.txt.ebk"});
+  EXPECT_TRUE(files.files.count(kJournal));
+  EXPECT_TRUE(stagetest::Contains(host.log, "Failed to delete file: " + kApp + "a.txt.ebk"));
+  auto installed = Installed(files);
+  installed.erase(kApp + "a.txt.ebk");
+  installed.erase(kJournal);
+
+  files.delete_fails.clear();
+  std::vector<std::string> log;
+  EXPECT_EQ(RecoverInterruptedUpdate(files, kJournal, &log), RecoveryResult::kCompleted);
+  EXPECT_TRUE(files.Backups().empty());
+  EXPECT_FALSE(files.files.count(kJournal));
+  EXPECT_EQ(Installed(files), installed);
 }
 
 }  // namespace

@@ -19,9 +19,16 @@ TEST(ContentRange, ParsesTheFormAndRefusesEverythingElse) {
   EXPECT_FALSE(r.total_known);
   for (const char* bad : {"", "bytes", "bytes 1-2", "bytes -2/3", "bytes 5-4/10", "bytes 1-10/10",
                           "items 1-2/3", "bytes1-2/3", "bytes 1-2/3x", "bytes 1-2/-3",
-                          "bytes */1000", "bytes 99999999999999999999-1/2"}) {
+                          "bytes */1000", "bytes 99999999999999999999-1/2",
+                          // Twenty digits that wrap around to small numbers.
+                          "bytes 18446744073709551620-18446744073709551629/18446744073709551630",
+                          "bytes 0-4/18446744073709551630", "bytes 0-18446744073709551620/*",
+                          "bytes 0-1/4611686018427387905"}) {
     EXPECT_FALSE(ParseContentRange(bad, &r)) << bad;
   }
+  // The largest number taken is 2^62.
+  ASSERT_TRUE(ParseContentRange("bytes 0-4611686018427387903/4611686018427387904", &r));
+  EXPECT_EQ(r.total, 4611686018427387904u);
 }
 
 TEST(HttpDate, ImfFixdateOnly) {

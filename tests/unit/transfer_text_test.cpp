@@ -124,19 +124,6 @@ TEST(TransferTextTest, TemporaryNames) {
   EXPECT_EQ(FtpTemporaryName("/a:b", "c"), "_a:b.c");
 }
 
-TEST(TransferTextTest, ListedNamesThatCouldLeaveTheFolderAreRefused) {
-  EXPECT_TRUE(IsSafeListedName("x.dll"));
-  EXPECT_TRUE(IsSafeListedName("..x"));
-  EXPECT_TRUE(IsSafeListedName("a b"));
-  EXPECT_FALSE(IsSafeListedName("."));
-  EXPECT_FALSE(IsSafeListedName(".."));
-  EXPECT_FALSE(IsSafeListedName(""));
-  EXPECT_FALSE(IsSafeListedName("../x.dll"));
-  EXPECT_FALSE(IsSafeListedName("a/b"));
-  EXPECT_FALSE(IsSafeListedName("a\\b"));
-  EXPECT_FALSE(IsSafeListedName("x.dll:stream"));
-}
-
 TEST(TransferTextTest, FtpRemotePathSplit) {
   std::string dir, file;
   SplitFtpRemotePath("/pub/app/x.dll", &dir, &file);

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -307,6 +309,31 @@ TEST(UpdateCheckTest, InstallNameThatLeavesTheItemFolderIsRefusedWithALogLine) {
   // "no new version".
   EXPECT_TRUE(rig.check.MarkNewItems());
   EXPECT_TRUE(rig.run.files[0].is_new);
+}
+
+TEST(UpdateCheckTest, InstallNamesWindowsReadsAsOthersAreRefusedWithALogLine) {
+  CheckRig rig;
+  const char* names[] = {"a.txt.ebk.", "docs \\update.jnl", "NUL", "sub\\CON.txt", "ok&calc&.bat",
+                         "x^y.bat", "fine (x86).bat"};
+  std::string text;
+  for (int i = 0; i < 7; ++i) {
+    text += Format("[file%d]\nver=2.0\nurls=url0=http://h/f%d\nrename=%s\n", i, i, names[i]);
+  }
+  rig.source.texts[kServerUrl] = text;
+  ASSERT_TRUE(rig.Read(LocalWithUrls(std::string("url0=") + kServerUrl)));
+  const char* reasons[] = {"a trailing dot or blank", "a trailing dot or blank", "a device name",
+                           "a device name", "a character the command line reads",
+                           "a character the command line reads"};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(rig.run.files[i].install_name_refused) << names[i];
+    EXPECT_EQ(rig.CountLine(std::string("The file name cannot be used on Windows (") + reasons[i] +
+                            "): " + names[i]),
+              1u)
+        << names[i];
+  }
+  EXPECT_FALSE(rig.run.files[6].install_name_refused);
+  EXPECT_TRUE(rig.check.MarkNewItems());
+  EXPECT_TRUE(rig.run.files[0].is_new);  // and the download stage fails it
 }
 
 TEST(UpdateCheckTest, NothingNewKeepsHideAndAutomatic) {
@@ -621,6 +648,51 @@ TEST(SignedConfigurationTest, AnUnreadablePublicKeyRefusesEveryConfiguration) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], "The public key of the local configuration file cannot be read.");
   EXPECT_EQ(lines.back(), kFailureLine);
+}
+
+// Another program holds update.dat from the moment after it was read: the
+// key must not read as absent, so an unsigned configuration stays refused,
+// and the new serial is written back with the key and everything else.
+class HeldAfterReading : public DiskFolder {
+ public:
+  explicit HeldAfterReading(const std::string& dir) : DiskFolder(dir), dir_(dir) {}
+  bool ReadFile(const std::string& name, std::string* bytes) const override {
+    const bool ok = DiskFolder::ReadFile(name, bytes);
+    // Out of reach from now on, by any path.
+    std::rename((dir_ + name).c_str(), (dir_ + name + ".held").c_str());
+    return ok;
+  }
+
+ private:
+  std::string dir_;
+};
+
+TEST(SignedConfigurationTest, ALocalFileHeldAfterTheFirstReadKeepsSignaturesOn) {
+  for (bool signed_by_publisher : {false, true}) {
+    SCOPED_TRACE(signed_by_publisher ? "signed" : "unsigned");
+    SignedCheck t;
+    t.rig.source.texts[kServerUrl] = kSignedServer;
+    if (signed_by_publisher) {
+      t.rig.source.texts[std::string(kServerUrl) + ".sig"] =
+          ossl::SignDer(t.publisher.get(), kSignedServer);
+    }
+    WriteBytes(t.rig.dir.File("update.dat"), t.Local("3"));
+    HeldAfterReading folder(t.rig.dir.Path());
+    EXPECT_EQ(t.rig.check.ReadConfiguration(folder, t.rig.setup), signed_by_publisher);
+    EXPECT_EQ(t.rig.source.exact_calls,
+              (std::vector<std::string>{kServerUrl, std::string(kServerUrl) + ".sig"}));
+    if (!signed_by_publisher) {
+      EXPECT_EQ(t.rig.CountLine(kRefusedPrefix + std::string("its signature is missing.")), 1u);
+      EXPECT_FALSE(std::filesystem::exists(t.rig.dir.File("update.dat")));  // nothing written
+      continue;
+    }
+    // The new serial is written from memory: key, URLs and all.
+    EXPECT_EQ(t.LocalSerial(), "5");
+    IniStore written;
+    written.LoadFromText(ReadBytes(t.rig.dir.File("update.dat")));
+    EXPECT_EQ(written.GetString("system", "publickey"), PublicKeyText(t.publisher_raw.pub));
+    EXPECT_EQ(written.GetString("system", "urls"), std::string("url0=") + kServerUrl);
+  }
 }
 
 TEST(TextAsLinesTest, EveryLineEndsWithOneLineFeed) {

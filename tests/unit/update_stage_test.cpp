@@ -192,6 +192,13 @@ TEST_F(UpdateStageTest, EveryFailureRollsBackToTheOriginalState) {
       {"locked original",
        [](UpdateStageTest& t) { t.files.locked.insert(kApp + "a.txt"); },
        "Unauthorized read or write the file: " + kApp + "a.txt"},
+      {"the new versions cannot be written",
+       [](UpdateStageTest& t) {
+         t.files.files[kApp + "update.dat"] = "[file0]\r\nver=1.0\r\n";
+         t.run.local_form = "update.dat";
+         t.files.locked.insert(kApp + "update.dat");
+       },
+       "Failed to update the file: " + kApp + "update.dat"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -228,13 +235,66 @@ TEST_F(UpdateStageTest, AnOriginalThatCannotBeRestoredKeepsItsBackup) {
   EXPECT_EQ(files.files[kApp + "a.txt"], "old a");  // the others are back
 }
 
-TEST_F(UpdateStageTest, ABackupLeftByAnEarlierRunIsNeverOverwritten) {
-  // The earlier run could not restore app.exe; its original is only in the copy.
-  files.files[kApp + "app.exe"] = "half written";
-  files.files[kApp + "app.exe.ebk"] = "the original";
+TEST_F(UpdateStageTest, ABackupThatNoJournalNamesIsOverwrittenByTheFreshOne) {
+  // A stale copy from some earlier event; a back-up still needed would have
+  // come with its journal.
+  files.files[kApp + "app.exe"] = "the current app";
+  files.files[kApp + "app.exe.ebk"] = "a stale app";
   files.copy_fails.insert("C:\\app\\docs\\x\\d2.txt");
   EXPECT_FALSE(Stage().Run());
-  EXPECT_EQ(files.files[kApp + "app.exe"], "the original");
+  EXPECT_EQ(files.files[kApp + "app.exe"], "the current app");
+  EXPECT_TRUE(files.Backups().empty());
+  EXPECT_TRUE(Contains(host.log, "Backup the file (" + kApp + "app.exe) to " + kApp + "app.exe.ebk"));
+}
+
+// Read-only originals are replaced; read-only archive entries installed
+// by one update are replaced by the next; a failing update that adds them
+// leaves every file byte for byte and attribute for attribute, no ".ebk",
+// no journal.
+TEST_F(UpdateStageTest, ReadOnlyFilesAreReplacedAndRolledBackWithTheirAttributes) {
+  auto read_only_world = [](UpdateStageTest& t) {
+    t.files.attributes[kApp + "app.exe"] = kAttributeReadOnly | kAttributeArchive;
+    t.files.attributes[kApp + "a.txt"] = kAttributeReadOnly | kAttributeHidden;
+    t.files.attributes["C:\\app\\docs\\x\\d2.txt"] = kAttributeReadOnly;
+    t.files.archives["zip bytes"].attributes = {{"a.txt", kAttributeReadOnly},
+                                                {"sub/b.txt", kAttributeReadOnly}};
+  };
+  const std::function<void(UpdateStageTest&)> failures[] = {
+      [](UpdateStageTest& t) { t.files.copy_fails.insert("C:\\app\\docs\\x\\d2.txt"); },
+      [](UpdateStageTest& t) { t.files.archives["zip bytes"].failing_entry = 2; },
+      [](UpdateStageTest& t) { t.files.locked.insert("C:\\app\\docs\\x\\d2.txt"); },
+  };
+  for (const auto& fail : failures) {
+    Reset();
+    read_only_world(*this);
+    fail(*this);
+    const auto before = Installed();
+    const auto attributes_before = stagetest::InstalledAttributes(files, kTemp);
+    EXPECT_FALSE(Stage().Run());
+    EXPECT_EQ(Installed(), before);
+    EXPECT_EQ(stagetest::InstalledAttributes(files, kTemp), attributes_before);
+    EXPECT_TRUE(files.Backups().empty());
+    EXPECT_FALSE(files.files.count(kApp + kJournalName));
+  }
+
+  Reset();
+  read_only_world(*this);
+  ASSERT_TRUE(Stage().Run()) << ::testing::PrintToString(host.log);
+  EXPECT_EQ(files.files[kApp + "app.exe"], "new app");
+  EXPECT_EQ(files.files[kApp + "a.txt"], "new a");
+  EXPECT_TRUE(files.Backups().empty());
+  // The archive's own attributes; the new app.exe has its download's.
+  EXPECT_EQ(stagetest::InstalledAttributes(files, kTemp),
+            (std::map<std::string, uint32_t>{{kApp + "a.txt", kAttributeReadOnly},
+                                             {kApp + "sub\\b.txt", kAttributeReadOnly}}));
+  // The next update of the same archive installs over its read-only files.
+  files.files[kTemp + "file3\\pack.zip"] = "zip v2";
+  files.archives["zip v2"] = files.archives["zip bytes"];
+  files.archives["zip v2"].entries = {{"a.txt", "a v2"}, {"sub/", ""}, {"sub/b.txt", "b v2"}};
+  UpdateStage next(run, setup, view, host, files, processes);
+  ASSERT_TRUE(next.Run()) << ::testing::PrintToString(host.log);
+  EXPECT_EQ(files.files[kApp + "a.txt"], "a v2");
+  EXPECT_EQ(files.files[kApp + "sub\\b.txt"], "b v2");
   EXPECT_TRUE(files.Backups().empty());
 }
 
@@ -301,12 +361,44 @@ TEST_F(UpdateStageTest, AProgramThatCannotBeClosedEndsTheStageUnchanged) {
   }
 }
 
-TEST_F(UpdateStageTest, BinaryLocalConfigurationGetsTheNewText) {
-  files.files[kApp + "update.bin"] = "zip";
-  setup.archive_password = "pw";
-  ASSERT_TRUE(Stage().Run());
-  const std::string text = files.archive_texts[kApp + "update.bin|update.dat"];
-  EXPECT_NE(text.find("[file0]\r\nver=1.1\r\n"), std::string::npos) << text;
+// Either form of the local file is replaced whole: written to "<name>.tmp",
+// flushed, renamed over the old one; a refused rename fails the stage with
+// the file named, rolled back, and the host hears -1.
+TEST_F(UpdateStageTest, LocalConfigurationIsReplacedThroughATemporaryFile) {
+  for (const std::string form : {"update.dat", "update.bin"}) {
+    for (bool rename_refused : {false, true}) {
+      SCOPED_TRACE(form + (rename_refused ? " refused" : ""));
+      Reset();
+      const std::string path = kApp + form, temp = path + ".tmp";
+      files.files[path] = form == "update.bin" ? "zip" : "[file0]\r\nver=1.0\r\n";
+      run.local_form = form;
+      setup.archive_password = "pw";
+      if (rename_refused) files.locked.insert(path);
+      const auto before = Installed();
+      UpdateStage stage = Stage();
+      EXPECT_EQ(stage.Run(), !rename_refused);
+      EXPECT_FALSE(files.files.count(temp));
+      if (!rename_refused) {
+        EXPECT_EQ(files.moves, std::vector<std::string>{temp + " -> " + path});
+        EXPECT_NE(files.files[path].find("[file0]\r\nver=1.1\r\n"), std::string::npos);
+        if (form == "update.bin") {
+          EXPECT_EQ(files.files[path].compare(0, 4, "zip|"), 0);  // the old archive, its member replaced
+          EXPECT_TRUE(files.flushed.count(temp));
+          EXPECT_NE(files.archive_texts[temp + "|update.dat"].find("[dir0]\r\nver=2.0\r\n"),
+                    std::string::npos);
+        }
+        continue;
+      }
+      EXPECT_EQ(Installed(), before);
+      EXPECT_TRUE(files.Backups().empty());
+      EXPECT_TRUE(Contains(host.log, "file can not be modified: " + form));
+      EXPECT_TRUE(Contains(view.boxes, "Failed to update the file: " + path));
+      EXPECT_TRUE(Contains(view.statuses, "Reback to the original status."));
+      EXPECT_EQ(run.local_config.GetString("file0", "ver"), "1.0");
+      stage.Finish(false);
+      EXPECT_EQ(host.results, std::vector<int>{kResultNotCompleted});
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@ completes the update."""
 import io
 import os
 import shutil
+import subprocess
+import time
 import zipfile
 
 from update_support import HIDE, crlf, ini, install, md5, payload, tree, clear_downloads
@@ -39,8 +41,11 @@ def restore(app, snapshot):
             path.write_bytes(data)
 
 
-def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, wine, http_server,
-                                                      probe, tmp_path):
+def prepare(install_dir, wine, http_server, probe, tmp_path):
+    """The two-item update served and installed at 1.0, its downloads laid
+    out for the probe. Gives the installation before the update and a
+    function that runs the probe's stage with a kill point and extra
+    arguments."""
     app = install_dir.parent
     new = {"data.txt": payload("data", 40_000), "readme.txt": payload("readme", 9_000),
            "new.txt": payload("new", 3_000)}
@@ -71,8 +76,23 @@ def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, 
     (downloads / "file1" / "pack.zip").write_bytes(pack)
     folders = [wine.winpath(install_dir) + "\\", wine.winpath(downloads) + "\\"]
 
-    def stage(kill_after):
-        return wine.run(probe("crash_stage"), [kill_after, *folders, *ITEMS], timeout=60)
+    def stage(kill_after, *extra):
+        return wine.run(probe("crash_stage"), [kill_after, *folders, *ITEMS, *extra], timeout=60)
+
+    return new, before, stage
+
+
+def local_write_steps(stdout):
+    """The steps of the probe's run that renamed the local file's temporary
+    copy over it, by the probe's "step <n> moved <from> -> <to>" lines."""
+    return [int(line.split()[1]) for line in stdout.splitlines()
+            if line.startswith("step ") and line.endswith("update.dat")]
+
+
+def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, wine, http_server,
+                                                      probe, tmp_path):
+    app = install_dir.parent
+    new, before, stage = prepare(install_dir, wine, http_server, probe, tmp_path)
 
     whole = stage(0)
     assert "result 1" in whole.stdout, whole.stdout
@@ -82,6 +102,10 @@ def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, 
     assert after["updateApp/extra/new.txt"] == new["new.txt"]
     assert set(after) == set(before) | {"updateApp/extra/", "updateApp/extra/new.txt"}
     assert "update.jnl" not in os.listdir(install_dir)
+    # The local file is replaced by a rename; a kill just before it leaves
+    # the written temporary copy beside the old file.
+    [rename_step] = local_write_steps(whole.stdout)
+    temp_left = 0
 
     survived, rolled_back, finished = 0, 0, 0
     for kill_after in range(1, total + 1):
@@ -89,6 +113,9 @@ def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, 
         killed = stage(kill_after)
         assert killed.returncode == KILLED, (kill_after, killed.stdout)
         journal_left = (install_dir / "update.jnl").exists()
+        if kill_after == rename_step - 1:
+            temp_left += (install_dir / "update.dat.tmp").exists()
+            assert (install_dir / "update.dat").read_bytes() == before["updateApp/update.dat"]
 
         check = run_updater(install_dir, args="/HWND:{hwnd} /OP:CheckVer /log", timeout=60)
         lines = check.log_lines()
@@ -119,3 +146,67 @@ def test_every_kill_point_is_undone_at_the_next_start(install_dir, run_updater, 
     print("kill points: %d tried, %d survived (%d rolled back, %d finished after the commit)"
           % (total, survived, rolled_back, finished))
     assert survived == total and finished >= 1 and rolled_back >= total // 2
+    assert temp_left == 1
+
+
+def hold(wine, probe, path, seconds, ready):
+    """hold_file.exe on `path` (readers only) until it has the file."""
+    holder = wine.popen(probe("hold_file"), [wine.winpath(path), seconds, wine.winpath(ready)],
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while not ready.exists() and time.monotonic() < deadline:
+        time.sleep(0.2)
+    assert ready.exists(), "the helper did not take the file"
+    return holder
+
+
+def test_a_torn_journal_and_a_held_file_are_settled_by_a_later_start(
+        install_dir, run_updater, wine, http_server, probe, tmp_path):
+    """Killed after every file and the local file were written, the journal
+    torn by the power loss, and data.txt held by another program at the next
+    start: that start restores what it can, the one after it settles the
+    rest, and the next update installs. Then a back-up held while the stage
+    removes it keeps the journal until the next start removes both."""
+    app = install_dir.parent
+    new, before, stage = prepare(install_dir, wine, http_server, probe, tmp_path)
+    whole = stage(0)
+    assert "result 1" in whole.stdout, whole.stdout
+    after = installed(app)
+    [rename_step] = local_write_steps(whole.stdout)
+
+    restore(app, before)
+    assert stage(rename_step).returncode == KILLED
+    journal = install_dir / "update.jnl"
+    with open(journal, "ab") as f:
+        f.write(b"W\t-1\tC:\\half a rec")  # the record being written when the power went
+    data = install_dir / "data.txt"
+    holder = hold(wine, probe, data, "10", tmp_path / "held.ready")
+    try:
+        first = run_updater(install_dir, args="/HWND:{hwnd} /OP:CheckVer /log", timeout=60)
+    finally:
+        holder.wait(60)
+    lines = first.log_lines()
+    assert "Failed to restore file: " + wine.winpath(data) in lines, lines
+    assert "The interrupted update could not be settled; its journal and backups are kept." in lines
+    assert data.read_bytes() == new["data.txt"] and journal.exists()
+    assert (install_dir / "readme.txt").read_bytes() == b"old readme"
+
+    second = run_updater(install_dir, args="/HWND:{hwnd} /OP:CheckVer /log", timeout=60)
+    assert RECOVERED in second.log_lines(), second.log_lines()
+    assert installed(app) == before  # no .ebk, no journal, every file as before
+    clear_downloads(wine)
+    full = run_updater(install_dir, timeout=90)
+    assert full.results == [3, 1], full.record
+    assert installed(app) == after
+
+    # The back-up of data.txt is held from its copy on: the stage succeeds,
+    # cannot delete it, and keeps the journal.
+    restore(app, before)
+    ebk = install_dir / "data.txt.ebk"
+    held = stage(0, "hold=" + wine.winpath(ebk))
+    assert "result 1" in held.stdout and "held %s 1" % wine.winpath(ebk) in held.stdout, held.stdout
+    assert "log Failed to delete file: " + wine.winpath(ebk) in held.stdout
+    assert ebk.exists() and journal.exists()
+    check = run_updater(install_dir, args="/HWND:{hwnd} /OP:CheckVer /log", timeout=60)
+    assert FINISHED in check.log_lines(), check.log_lines()
+    assert installed(app) == after

@@ -436,14 +436,19 @@ def test_ftp_listing_filters_recurses_and_names(transfer, ftp_server, tmp_path, 
     assert "Can not open the server folder: /pub/none" in run.log
 
 
-def test_ftp_listing_skips_names_that_leave_the_folder(transfer, tmp_path):
+def test_ftp_listing_with_names_that_leave_the_folder_fails(transfer, tmp_path, wine):
+    # Once such names were skipped; now the listing (and so its item) fails,
+    # naming the first one, and nothing of it is kept for a download.
     server = ThreadFtpServer(tmp_path / "hostile", hostile=True)
     try:
-        run = transfer("ftplist", "127.0.0.1", server.port, "tester", "secret", "/", "", "1")
+        run = transfer("--log", win(wine, tmp_path / "update.log"), "ftplist", "127.0.0.1",
+                       server.port, "tester", "secret", "/", "", "1")
     finally:
         server.stop()
-    assert run.ok
-    assert [e[1] for e in run.entries] == ["good.dll"]
+    assert not run.ok
+    assert "good.dll" not in [e[1] for e in run.entries]
+    refused = [l for l in run.log if l.startswith("The listed name cannot be used on Windows (")]
+    assert len(refused) == 1 and "evil.dll" in refused[0], run.log
 
 
 # --- Local sources ---------------------------------------------------------------

@@ -9,7 +9,12 @@
 //     item: file<k>=<name> | file<k>=<name>,unzip
 //     the downloads wait in <download-folder>\file<k>\<name>, as the download
 //     stage leaves them; every item's new version is "1.1".
+//     hold=<path>: the file is held open (shared for reading and writing, not
+//     for deleting) from the moment the stage copied it until the process
+//     ends, as an antivirus or an indexer would hold it.
 //   N = 0 runs to the end and prints "steps <count>" and "result <0|1>".
+//   Each rename prints "step <n> moved <from> -> <to>" first, so the tests
+//   can find the steps of the local configuration's write.
 #include <windows.h>
 
 #include <cstdio>
@@ -64,6 +69,10 @@ class KillingFileSystem : public StageFileSystem {
 
   int64_t FileSize(const std::string& p) override { return inner_->FileSize(p); }
   bool IsFolder(const std::string& p) override { return inner_->IsFolder(p); }
+  int64_t Attributes(const std::string& p) override { return inner_->Attributes(p); }
+  bool SetAttributes(const std::string& p, uint32_t attributes) override {
+    return Then(inner_->SetAttributes(p, attributes));
+  }
   bool CanOpenReadWrite(const std::string& p) override { return inner_->CanOpenReadWrite(p); }
   bool ReadSmallFile(const std::string& p, size_t limit, std::string* bytes) override {
     return inner_->ReadSmallFile(p, limit, bytes);
@@ -75,7 +84,13 @@ class KillingFileSystem : public StageFileSystem {
     return Then(inner_->CreateFolders(p, made));
   }
   bool CopyFile(const std::string& from, const std::string& to) override {
-    return Then(inner_->CopyFile(from, to));
+    const bool ok = inner_->CopyFile(from, to);
+    if (ok && to == hold_path && !held_) {
+      held_.Reset(::CreateFileA(to.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      std::printf("held %s %d\n", to.c_str(), static_cast<bool>(held_) ? 1 : 0);
+    }
+    return Then(ok);
   }
   bool DeleteFile(const std::string& p) override { return Then(inner_->DeleteFile(p)); }
   bool RemoveEmptyFolder(const std::string& p) override {
@@ -95,8 +110,15 @@ class KillingFileSystem : public StageFileSystem {
     return Then(inner_->WriteDurable(p, bytes, append));
   }
   bool FlushFile(const std::string& p) override { return Then(inner_->FlushFile(p)); }
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    std::printf("step %d moved %s -> %s\n", killer_.steps() + 1, from.c_str(), to.c_str());
+    return Then(inner_->MoveOver(from, to));
+  }
+
+  std::string hold_path;
 
  private:
+  ScopedFile held_;
   bool Then(bool result) {
     killer_.Step();
     return result;
@@ -172,13 +194,20 @@ int main(int argc, char** argv) {
                              &run.local_config);
   if (!local.ok) return 3;
   run.local_form = local.form;
+  std::string hold_path;
   for (int i = 4; i < argc; ++i) {
-    if (!AddItem(argv[i], run)) return 4;
+    const std::string arg = argv[i];
+    if (arg.compare(0, 5, "hold=") == 0) {
+      hold_path = arg.substr(5);
+    } else if (!AddItem(arg, run)) {
+      return 4;
+    }
   }
   run.display_style = kStyleHide;  // no boxes
   run.operation_mode = kModeAutomatic;
 
   KillingFileSystem files(MakeWindowsFileSystem(), killer);
+  files.hold_path = hold_path;
   std::unique_ptr<ProcessControl> processes = MakeWindowsProcessControl();
   QuietView view;
   PrintingHost host;

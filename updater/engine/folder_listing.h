@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "shared/file_name_rule.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/update_items.h"
 
@@ -23,15 +24,28 @@ class FolderListing {
 
   // A file found in `folder`: appended when its name passes the filter.
   // False when the entry cap is reached and the whole listing must stop.
+  // A name Windows would store under another name (or not at all) stops
+  // it too, with the name kept for the log line (RefusedText).
   bool AddFile(const std::string& folder, const std::string& name,
                const std::string& temporary_name, uint64_t size);
+  // A subfolder found in `folder`, before a recursive listing enters it;
+  // false (the listing stops) when its name is refused as above.
+  bool AcceptFolder(const std::string& folder, const std::string& name);
+
+  bool refused() const { return !refused_.empty(); }
+  // The log line of a refused name (empty when none was).
+  std::string RefusedText() const;
 
  private:
+  bool Refuse(const std::string& folder, const std::string& name, NameProblem problem);
+
   std::string root_;
   std::vector<DownloadEntry>* entries_;
   std::string filter_;
   bool recurse_;
   ListingBounds bounds_;
+  std::string refused_;
+  std::string refused_reason_;
 };
 
 }  // namespace corvane

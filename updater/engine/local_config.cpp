@@ -7,18 +7,16 @@
 #include <memory>
 
 #include "shared/zip_archive.h"
+#include "shared/durable_file.h"
 
 namespace corvane {
 
 const char kLocalBinaryName[] = "update.bin";
 const char kLocalTextName[] = "update.dat";
 const char kLocalMemberName[] = "update.dat";
+const char kLocalTempSuffix[] = ".tmp";
 
 namespace {
-
-// A local configuration is a few kilobytes; a file far beyond that is not
-// one, and holding it in memory could exhaust a 32-bit process.
-constexpr int64_t kMaxLocalFileBytes = 64 << 20;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -58,6 +56,23 @@ bool DiskFolder::ReadFile(const std::string& name, std::string* bytes) const {
   return true;
 }
 
+bool DiskFolder::WriteFlushed(const std::string& name, const std::string& bytes) const {
+  return WriteFileFlushed(PathOf(name), bytes);
+}
+
+bool DiskFolder::ReplaceArchiveMember(const std::string& name, const std::string& member,
+                                      const std::string& text, const std::string& password) const {
+  return ReplaceArchiveEntry(PathOf(name), member, text, password) && FlushFileToDisk(PathOf(name));
+}
+
+bool DiskFolder::RenameOver(const std::string& from, const std::string& to) const {
+  return RenameFileOver(PathOf(from), PathOf(to));
+}
+
+bool DiskFolder::Remove(const std::string& name) const {
+  return std::remove(PathOf(name).c_str()) == 0;
+}
+
 bool LoadLocalConfigFromArchive(const std::string& archive_bytes, const std::string& password,
                                 IniStore* store) {
   std::optional<std::vector<char>> member = ReadArchiveEntryFromBytes(
@@ -90,13 +105,50 @@ LocalConfigResult ReadLocalConfiguration(const LocalFolder& folder, const std::s
     result.message = "Error: Local configuration file (" + result.form + ") not found.";
     return result;
   }
-  store->SetFileName(folder.PathOf(kLocalTextName));
-  if (text_size > kMaxLocalFileBytes || !store->Load()) {
+  std::string bytes;
+  if (text_size > kMaxLocalFileBytes || !folder.ReadFile(kLocalTextName, &bytes) ||
+      !store->LoadFromText(bytes)) {
     result.message = ParseErrorMessage(result.form);
     return result;
   }
   result.ok = true;
   return result;
+}
+
+bool ReplaceLocalFile(const LocalFolder& folder, const std::string& name, const std::string& bytes) {
+  const std::string temp = name + kLocalTempSuffix;
+  if (folder.WriteFlushed(temp, bytes) && folder.RenameOver(temp, name)) return true;
+  folder.Remove(temp);
+  return false;
+}
+
+bool SaveLocalConfiguration(const IniStore& store, const std::string& form,
+                            const LocalFolder& folder, const std::string& password) {
+  const std::string text = store.ToText();
+  if (text.empty()) return false;
+  if (form != kLocalBinaryName) return ReplaceLocalFile(folder, kLocalTextName, text);
+  // The archive is rebuilt beside the old one from its present bytes, so
+  // members other than "update.dat" stay; only the rename makes it count.
+  std::string archive;
+  const std::string temp = std::string(kLocalBinaryName) + kLocalTempSuffix;
+  if (folder.ReadFile(kLocalBinaryName, &archive) && folder.WriteFlushed(temp, archive) &&
+      folder.ReplaceArchiveMember(temp, kLocalMemberName, text, password) &&
+      folder.RenameOver(temp, kLocalBinaryName)) {
+    return true;
+  }
+  folder.Remove(temp);
+  return false;
+}
+
+bool WriteLocalValues(IniStore& store, const std::string& form, const LocalFolder& folder,
+                      const std::vector<LocalValue>& values, const std::string& password) {
+  IniStore changed = store;
+  for (const LocalValue& v : values) {
+    if (!changed.SetString(v.section, v.key, v.value)) return false;
+  }
+  if (!SaveLocalConfiguration(changed, form, folder, password)) return false;
+  store = changed;
+  return true;
 }
 
 bool SetLocalVersion(IniStore& store, const std::string& section, const std::string& version) {
@@ -113,9 +165,7 @@ bool SaveLocalArchive(const IniStore& store, const std::string& archive_path,
 bool WriteLocalValue(IniStore& store, const std::string& form, const LocalFolder& folder,
                      const std::string& section, const std::string& key, const std::string& value,
                      const std::string& password) {
-  if (!store.SetString(section, key, value)) return false;
-  if (form != kLocalBinaryName) return true;
-  return SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password);
+  return WriteLocalValues(store, form, folder, {{section, key, value}}, password);
 }
 
 bool WriteLocalVersion(IniStore& store, const std::string& form, const LocalFolder& folder,

@@ -2,16 +2,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "shared/text_util.h"
+#include "updater/engine/launch_commands.h"
 #include "updater/engine/updater_app.h"
 
 namespace corvane {
 
 namespace {
-
-// Paths may hold blanks ("C:\Program Files\..."); unquoted, the command
-// interpreter would run the wrong program.
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // Started and not waited for; the result of the program is not checked.
 bool StartCommand(const std::string& command_line) {
@@ -34,18 +30,17 @@ bool StartCommand(const std::string& command_line) {
 
 bool RunByExtension(const std::string& path) {
   if (path.empty()) return false;
-  const std::string ext = path.size() >= 4 ? ToLowerAscii(path.substr(path.size() - 4)) : "";
-  if (ext == ".reg") return StartCommand("regedit /s " + Quoted(path));
-  if (ext == ".ocx" || ext == ".dll") {
-    StartCommand("regsvr32 /u /s " + Quoted(path));
-    return StartCommand("regsvr32 /s " + Quoted(path));
+  const std::vector<std::string> commands = LaunchCommandsFor(path);
+  if (commands.empty()) {
+    HINSTANCE result =
+        ::ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return reinterpret_cast<INT_PTR>(result) > 32;
   }
-  if (ext == ".exe" || ext == ".bat" || ext == ".com") {
-    if (ext == ".exe") return StartCommand(Quoted(path));
-    return StartCommand("cmd /c " + Quoted(path));
-  }
-  HINSTANCE result = ::ShellExecuteA(nullptr, "open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
+  // Only the last one's start counts (the unregistering run before a
+  // registration is not waited for).
+  bool started = false;
+  for (const std::string& command : commands) started = StartCommand(command);
+  return started;
 }
 
 }  // namespace corvane

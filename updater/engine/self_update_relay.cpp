@@ -90,11 +90,8 @@ bool RecordSelfUpdateVersions(const LocalFolder& folder, const std::vector<SelfU
   for (const SelfUpdateEntry& entry : entries) {
     ok = SetLocalVersion(store, Format("file%d", entry.item), entry.version) && ok;
   }
-  // The text form is file-backed and already rewritten; the archive is
-  // written once for all entries.
-  if (local.form == kLocalBinaryName) {
-    ok = SaveLocalArchive(store, folder.PathOf(kLocalBinaryName), password) && ok;
-  }
+  // One write of the file for all entries.
+  ok = SaveLocalConfiguration(store, local.form, folder, password) && ok;
   return ok;
 }
 

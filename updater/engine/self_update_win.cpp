@@ -11,9 +11,9 @@
 #include "shared/archive_password.h"
 #include "shared/text_util.h"
 #include "updater/engine/local_config.h"
+#include "updater/engine/self_update_items.h"
 #include "updater/engine/self_update_relay.h"
 #include "updater/engine/updater_app.h"
-#include "updater/engine/version_compare.h"
 
 namespace corvane {
 
@@ -73,15 +73,11 @@ bool StartThroughShell(const std::string& program, const std::string& parameters
 
 bool UpdaterApp::CheckSelfUpgrade() {
   WriteLog("Check self upgrade.");
-  self_item = config_item = ui_item = -1;
-  for (int i = 0; i < kMaxFileItems; ++i) {
-    const FileItem& item = run.files[i];
-    if (!CompareVersions(item.server_version, item.local_version)) continue;
-    const std::string& name = item.install_name;
-    if (EqualsNoCase(name, own_file_name)) self_item = i;
-    if (EqualsNoCase(name, "update.dat") || EqualsNoCase(name, "update.bin")) config_item = i;
-    if (EqualsNoCase(name, "ui.dat") || EqualsNoCase(name, "ui.bin")) ui_item = i;
-  }
+  const SelfUpdateItems found = FindSelfUpdateItems(
+      run, module_path, folder, [this](const std::string& path) { return ExpandDirectoryConstants(path); });
+  self_item = found.self_item;
+  config_item = found.config_item;
+  ui_item = found.ui_item;
   if (self_item < 0) return false;
   WriteLog("Find the lastest update.exe. The self upgrade will be start.");
   return true;

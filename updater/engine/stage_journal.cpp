@@ -28,7 +28,7 @@ bool IsRecordablePath(const std::string& path) {
 }
 
 bool IsKnownKind(char c) {
-  return c == 'F' || c == 'B' || c == 'K' || c == 'W' || c == 'R' || c == 'C';
+  return c == 'F' || c == 'B' || c == 'K' || c == 'W' || c == 'A' || c == 'R' || c == 'C';
 }
 
 bool ParseNumber(const std::string& text, int64_t* value) {

@@ -18,6 +18,8 @@
 //   B  a back-up of <path> to <path>.ebk begins (<number>: the file's size)
 //   K  the back-up <path>.ebk is complete and flushed (<number>: its size)
 //   W  <path> is about to be written (<number>: its size before, -1 absent)
+//   A  <path>'s read-only attribute is about to be cleared (<number>: the
+//      attributes it had, to be given back when the original returns)
 //   R  <path> was restored from its back-up and checked (a roll-back runs)
 //   C  every new file is in place and flushed: only back-ups are removed now
 //
@@ -45,6 +47,7 @@ enum class JournalKind : char {
   kBackupBegins = 'B',
   kBackupComplete = 'K',
   kWrite = 'W',
+  kAttributes = 'A',
   kRestored = 'R',
   kCommitted = 'C',
 };

@@ -25,11 +25,27 @@ class StageArchive {
   virtual bool Extract(int index, const std::string& folder) = 0;
 };
 
+// File attributes, with the values Windows gives them.
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeHidden = 0x2;
+constexpr uint32_t kAttributeSystem = 0x4;
+constexpr uint32_t kAttributeArchive = 0x20;
+// What Attributes reports and SetAttributes gives back: the above, and "not
+// content indexed", "offline" and "temporary".
+constexpr uint32_t kKeptAttributes = kAttributeReadOnly | kAttributeHidden | kAttributeSystem |
+                                     kAttributeArchive | 0x100 | 0x1000 | 0x2000;
+
+// Files behave as on Windows: a read-only file cannot be opened for writing,
+// written over or deleted until its read-only attribute is cleared, and a
+// copy takes the attributes of its source.
 class StageFileSystem {
  public:
   virtual ~StageFileSystem() = default;
   // Size of a file in bytes; -1 when there is no file (or a folder) there.
   virtual int64_t FileSize(const std::string& path) = 0;
+  // The attributes of a file (0 for none); -1 when there is no file there.
+  virtual int64_t Attributes(const std::string& path) = 0;
+  virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
   // Creates `path` and its missing parents; each folder made is appended to
   // `made`, outermost first.
@@ -59,6 +75,10 @@ class StageFileSystem {
   virtual bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) = 0;
   // Pushes what was written to `path` out to the disk.
   virtual bool FlushFile(const std::string& path) = 0;
+  // Renames `from` over `to` (replacing it) and returns once the rename is
+  // on the disk: with WriteDurable into a temporary file, a file is
+  // replaced whole or not at all.
+  virtual bool MoveOver(const std::string& from, const std::string& to) = 0;
   // True when both files exist and hold the same bytes.
   virtual bool SameContent(const std::string& a, const std::string& b) = 0;
 };

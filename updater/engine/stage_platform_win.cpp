@@ -13,6 +13,13 @@
 
 namespace corvane {
 
+static_assert(kAttributeReadOnly == FILE_ATTRIBUTE_READONLY && kAttributeHidden == FILE_ATTRIBUTE_HIDDEN &&
+                  kAttributeSystem == FILE_ATTRIBUTE_SYSTEM && kAttributeArchive == FILE_ATTRIBUTE_ARCHIVE &&
+                  kKeptAttributes == (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED),
+              "the stage's attributes are Windows' own");
+
 namespace {
 
 class WinStageArchive : public StageArchive {
@@ -39,6 +46,17 @@ class WinFileSystem : public StageFileSystem {
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
     return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  int64_t Attributes(const std::string& path) override {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return -1;
+    return attributes & kKeptAttributes;
+  }
+
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    attributes &= kKeptAttributes;
+    return ::SetFileAttributesA(path.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != FALSE;
   }
 
   bool IsFolder(const std::string& path) override {
@@ -172,6 +190,11 @@ class WinFileSystem : public StageFileSystem {
     }
     if (read_only) ::SetFileAttributesA(path.c_str(), attributes);
     return flushed;
+  }
+
+  bool MoveOver(const std::string& from, const std::string& to) override {
+    return ::MoveFileExA(from.c_str(), to.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
   }
 
   bool SameContent(const std::string& a, const std::string& b) override {

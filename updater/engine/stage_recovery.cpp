@@ -3,6 +3,7 @@
 #include <map>
 
 #include "shared/text_util.h"
+#include "updater/engine/stage_attributes.h"
 #include "updater/engine/stage_journal.h"
 #include "updater/engine/stage_platform.h"
 
@@ -23,6 +24,7 @@ struct PathHistory {
   int64_t backup_size = -1;
   bool restored = false;
   bool written = false;
+  int64_t attributes = -1;  // before the stage cleared its read-only flag; -1: untouched
 };
 
 class Recovery {
@@ -45,6 +47,10 @@ class Recovery {
   bool RollForward();
   bool RollBack();
   bool Restore(PathHistory& h);
+  // Replaces a journal whose last record was torn by its good records, so
+  // that what recovery appends follows a whole line.
+  bool RewriteWhole(const JournalContents& contents);
+  void GiveBackAttributes(const PathHistory& h);
 
   StageFileSystem& files_;
   const std::string journal_;
@@ -77,6 +83,11 @@ void Recovery::Learn(const JournalContents& contents) {
         h.written = true;
         break;
       }
+      case JournalKind::kAttributes: {
+        PathHistory& h = History(r.path);
+        if (h.attributes < 0) h.attributes = r.number;  // the first is the original's
+        break;
+      }
       case JournalKind::kRestored:
         History(r.path).restored = true;
         break;
@@ -93,7 +104,7 @@ bool Recovery::RollForward() {
     const PathHistory& h = paths_[key];
     const std::string copy = h.path + ".ebk";
     if (!h.backup_complete || files_.FileSize(copy) < 0) continue;
-    if (!files_.DeleteFile(copy)) {
+    if (!DeleteEvenReadOnly(files_, copy)) {
       log_.push_back("Failed to delete file: " + copy);
       ok = false;
     }
@@ -108,6 +119,7 @@ bool Recovery::Restore(PathHistory& h) {
     // The roll-back that recorded "restored" had deleted it; otherwise there
     // is nothing left to restore from, and the file is left as it is.
     if (!h.restored) log_.push_back("The backup of the file is missing: " + copy);
+    GiveBackAttributes(h);
     return true;
   }
   if (size != h.backup_size) {
@@ -115,22 +127,34 @@ bool Recovery::Restore(PathHistory& h) {
     return false;
   }
   const bool same = files_.FileSize(h.path) == size && files_.SameContent(copy, h.path);
-  if (!same && !(files_.CopyFile(copy, h.path) && files_.FlushFile(h.path) &&
-                 files_.SameContent(copy, h.path))) {
+  if (!same && !(LiftReadOnly(files_, h.path) && files_.CopyFile(copy, h.path) &&
+                 files_.FlushFile(h.path) && files_.SameContent(copy, h.path))) {
     log_.push_back("Failed to restore file: " + h.path);
     return false;
   }
   if (!same) log_.push_back("Successfully restore file: " + h.path);
+  GiveBackAttributes(h);
   // Recorded before the back-up goes: a crash in between must not later
   // read as a missing back-up.
   JournalRecord record{JournalKind::kRestored, -1, h.path};
   std::string line;
-  if (FormatJournalRecord(record, &line)) files_.WriteDurable(journal_, line, true);
-  if (!files_.DeleteFile(copy)) {
+  if (!FormatJournalRecord(record, &line) || !files_.WriteDurable(journal_, line, true)) {
+    log_.push_back("Failed to write the update journal: " + journal_);
+    return false;
+  }
+  if (!DeleteEvenReadOnly(files_, copy)) {
     log_.push_back("Failed to delete file: " + copy);
     return false;
   }
   return true;
+}
+
+void Recovery::GiveBackAttributes(const PathHistory& h) {
+  const int64_t now = files_.Attributes(h.path);
+  if (h.attributes < 0 || now < 0 || now == h.attributes) return;
+  if (!files_.SetAttributes(h.path, static_cast<uint32_t>(h.attributes))) {
+    log_.push_back("Failed to restore the attributes of the file: " + h.path);
+  }
 }
 
 bool Recovery::RollBack() {
@@ -140,7 +164,7 @@ bool Recovery::RollBack() {
     const PathHistory& h = paths_[key];
     if (!h.absent_before) continue;
     if (files_.FileSize(h.path) >= 0) {
-      if (files_.DeleteFile(h.path)) {
+      if (DeleteEvenReadOnly(files_, h.path)) {
         log_.push_back("Successful delete file: " + h.path);
       } else {
         log_.push_back("Faied to delete file: " + h.path);
@@ -149,7 +173,7 @@ bool Recovery::RollBack() {
     }
     // A back-up taken later of what the stage itself wrote is worthless.
     if (h.backup_begun && files_.FileSize(h.path + ".ebk") >= 0) {
-      files_.DeleteFile(h.path + ".ebk");
+      DeleteEvenReadOnly(files_, h.path + ".ebk");
     }
   }
   for (const std::string& key : order_) {
@@ -157,13 +181,33 @@ bool Recovery::RollBack() {
     if (h.absent_before) continue;
     if (h.backup_complete) {
       if (!Restore(h)) ok = false;
-    } else if (h.backup_begun && files_.FileSize(h.path + ".ebk") >= 0) {
-      // A copy cut short; the original was not touched yet.
-      files_.DeleteFile(h.path + ".ebk");
+      continue;
     }
+    if (h.backup_begun && files_.FileSize(h.path + ".ebk") >= 0) {
+      // A copy cut short; the original was not touched yet.
+      DeleteEvenReadOnly(files_, h.path + ".ebk");
+    }
+    GiveBackAttributes(h);
   }
   for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) files_.RemoveEmptyFolder(*it);
   return ok;
+}
+
+bool Recovery::RewriteWhole(const JournalContents& contents) {
+  std::string bytes = JournalHeader();
+  for (const JournalRecord& record : contents.records) {
+    std::string line;
+    if (!FormatJournalRecord(record, &line)) return false;
+    bytes += line;
+  }
+  // Through a temporary file: a crash now leaves the old journal or the
+  // new one, each of which reads the same.
+  const std::string temp = journal_ + ".tmp";
+  if (files_.WriteDurable(temp, bytes, /*append=*/false) && files_.MoveOver(temp, journal_)) {
+    return true;
+  }
+  if (files_.FileSize(temp) >= 0) files_.DeleteFile(temp);
+  return false;
 }
 
 RecoveryResult Recovery::Run() {
@@ -185,6 +229,11 @@ RecoveryResult Recovery::Run() {
     return RecoveryResult::kIncomplete;
   }
   log_.push_back("Found the journal of an interrupted update: " + journal_);
+  if (contents.torn_tail && !RewriteWhole(contents)) {
+    log_.push_back("Failed to write the update journal: " + journal_);
+    log_.push_back("The interrupted update could not be settled; its journal and backups are kept.");
+    return RecoveryResult::kIncomplete;
+  }
   Learn(contents);
   const bool ok = committed_ ? RollForward() : RollBack();
   if (!ok) {

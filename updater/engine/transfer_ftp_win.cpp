@@ -368,8 +368,9 @@ bool ListFtpFolderAt(TransferState& state, FolderListing& listing, const std::st
     if (find) {
       do {
         const std::string name = data.cFileName;
-        if (!IsSafeListedName(name)) continue;
+        if (name.empty() || name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (listing.recurse() && !listing.AcceptFolder(folder, name)) return false;
           subfolders.push_back(folder + "/" + name);
         } else if (!listing.AddFile(folder, name, FtpTemporaryName(folder, name), CombineFileSize(data.nFileSizeHigh, data.nFileSizeLow))) {
           return false;
@@ -394,6 +395,7 @@ bool ListFtpFolder(TransferState& state, const std::string& root, const std::str
   bool opened = false;
   const bool whole = ListFtpFolderAt(state, listing, folder, 0, &opened);
   if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
+  if (listing.refused()) App().WriteLog(listing.RefusedText());
   return whole && opened && !state.cancel.load();
 }
 

@@ -163,6 +163,7 @@ bool ListLocalFolderAt(TransferState& state, FolderListing& listing, const std::
         const std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          if (listing.recurse() && !listing.AcceptFolder(folder, name)) return false;
           subfolders.push_back(folder + "\\" + name);
         } else if (!listing.AddFile(folder, name, LocalTemporaryName(folder, name), 0)) {
           return false;  // (a local copy takes its length from the file itself)
@@ -187,6 +188,7 @@ bool ListLocalFolder(TransferState& state, const std::string& root, const std::s
   bool opened = false;
   const bool whole = ListLocalFolderAt(state, listing, folder, 0, &opened);
   if (listing.bounds().exceeded()) App().WriteLog(listing.bounds().ExceededText(folder));
+  if (listing.refused()) App().WriteLog(listing.RefusedText());
   return whole && opened && !state.cancel.load();
 }
 

@@ -16,8 +16,11 @@ bool ReadNumber(const std::string& text, size_t* pos, uint64_t* value) {
   const size_t start = *pos;
   uint64_t number = 0;
   while (*pos < text.size() && std::isdigit(static_cast<unsigned char>(text[*pos]))) {
-    number = number * 10 + static_cast<uint64_t>(text[*pos] - '0');
-    if (number > kMaxNumber) return false;
+    const uint64_t digit = static_cast<uint64_t>(text[*pos] - '0');
+    // Checked before the step, so that no value can wrap around into a
+    // small one.
+    if (number > (kMaxNumber - digit) / 10) return false;
+    number = number * 10 + digit;
     ++*pos;
   }
   *value = number;

@@ -134,11 +134,6 @@ std::string LocalTemporaryName(const std::string& folder, const std::string& nam
   return ReplaceChars(folder + "." + name, "\\/:", '_');
 }
 
-bool IsSafeListedName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of("\\/:") == std::string::npos;
-}
-
 void SplitFtpRemotePath(const std::string& remote_path, std::string* directory,
                         std::string* file_name) {
   const size_t slash = remote_path.rfind('/');

@@ -57,12 +57,6 @@ std::string ListingSubfolder(const std::string& root, const std::string& folder)
 std::string FtpTemporaryName(const std::string& folder, const std::string& name);
 std::string LocalTemporaryName(const std::string& folder, const std::string& name);
 
-// Whether a name from a server listing may become a local file name. Names
-// that climb or reach into other folders ("..", "a/b", "a\b"), the dot
-// entries, empty names and names with ":" (a stream or drive on Windows)
-// are refused, so a hostile listing cannot write outside the item's folder.
-bool IsSafeListedName(const std::string& name);
-
 // Splits an FTP remote path at its last "/": directory up to and including
 // it, file name after it. Without "/" the directory is "/".
 void SplitFtpRemotePath(const std::string& remote_path, std::string* directory,

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "shared/file_name_rule.h"
 #include "shared/text_util.h"
 #include "updater/engine/config_reads.h"
 #include "updater/engine/log_banner.h"
@@ -311,6 +312,15 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
   item.install_name_refused = !IsSafeInstallName(item.install_name);
   if (item.install_name_refused) {
     log_.Write("The file name leaves the item's folder: " + item.install_name);
+  } else if (!item.install_name.empty()) {
+    // Windows would store it under another name (or open a device), and
+    // the command interpreter would split it when the item is run.
+    const NameProblem problem = CheckInstallName(item.install_name);
+    item.install_name_refused = problem != NameProblem::kNone;
+    if (item.install_name_refused) {
+      log_.Write(std::string("The file name cannot be used on Windows (") +
+                 NameProblemText(problem) + "): " + item.install_name);
+    }
   }
   item.description = ReadLoggedString(server, log_, section, "describe", "");
 }

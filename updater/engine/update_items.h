@@ -70,7 +70,9 @@ struct FileItem {
   std::string sha256;
   std::string install_name;  // "rename", or the last part of the first URL
   // The install name climbs out of the item's folder ("..", a drive, a
-  // leading separator): the item must fail instead of being fetched.
+  // leading separator), or Windows or the command interpreter would read it
+  // as another name (shared/file_name_rule.h): the item must fail instead
+  // of being fetched.
   bool install_name_refused = false;
   std::string run_path;      // set by the update stage
   std::string description;

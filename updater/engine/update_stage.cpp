@@ -5,7 +5,10 @@
 #include "shared/text_util.h"
 #include "shared/zip_path.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/install_paths.h"
 #include "updater/engine/local_config.h"
+#include "updater/engine/stage_local_folder.h"
+#include "updater/engine/stage_attributes.h"
 #include "updater/engine/stage_recovery.h"
 
 namespace corvane {
@@ -33,20 +36,8 @@ std::string ParentFolder(const std::string& path) {
 
 std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
                              const std::string& updater_folder, StageHost& host) {
-  std::string folder;
-  if (item_path.empty()) {
-    folder = updater_folder;
-  } else {
-    folder = item_path;
-    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    folder = host.ExpandDirectoryConstants(folder);
-    if (folder.find(':') == std::string::npos) {
-      if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
-      folder = updater_folder + folder;
-    }
-  }
-  if (!subfolder.empty()) folder += subfolder + "\\";
-  return ReplaceAll(folder, "/", "\\");
+  return InstallFolder(item_path, subfolder, updater_folder,
+                       [&host](const std::string& path) { return host.ExpandDirectoryConstants(path); });
 }
 
 UpdateStage::UpdateStage(UpdateRun& run, const UpdateStageSetup& setup, StageView& view,
@@ -113,6 +104,7 @@ bool UpdateStage::SaveBackup(const std::string& path) {
   const int64_t size = files_.FileSize(path);
   const bool declared = declared_backups_.erase(Key(path)) > 0;
   if (!declared && !journal_.Add(JournalKind::kBackupBegins, path, size)) return JournalFailed();
+  LiftReadOnly(files_, copy);  // an older copy left read-only is written over
   if (!files_.CopyFile(path, copy) || !files_.FlushFile(copy) || files_.FileSize(copy) != size) {
     return false;
   }
@@ -138,9 +130,11 @@ void UpdateStage::DeclareBackups() {
         InstallFolderFor(item_path, entry.subfolder, setup_.updater_folder, host_) +
         entry.file_name;
     const std::string key = Key(path);
-    if (touched_.count(key) || declared_backups_.count(key)) return;
+    if (touched_.count(key) || touched_.count(Key(path + ".ebk")) || declared_backups_.count(key)) {
+      return;
+    }
     const int64_t size = files_.FileSize(path);
-    if (size < 0 || files_.FileSize(path + ".ebk") >= 0) return;
+    if (size < 0) return;
     records.push_back(JournalRecord{JournalKind::kBackupBegins, size, path});
     declared_backups_.insert(key);
   };
@@ -195,14 +189,18 @@ bool UpdateStage::DeclareWrites(std::string* first_path) {
   return JournalFailed();
 }
 
-bool UpdateStage::AdoptEarlierBackup(const std::string& path) {
-  // One this stage wrote itself is no back-up of anything.
-  if (touched_.count(Key(path + ".ebk"))) return false;
-  if (!journal_.Add(JournalKind::kBackupComplete, path, files_.FileSize(path + ".ebk"))) {
-    return JournalFailed();
+bool UpdateStage::LiftForWrite(const std::string& path) {
+  const int64_t attributes = files_.Attributes(path);
+  if (attributes < 0 || !(attributes & kAttributeReadOnly)) return true;
+  // The installation's attributes are journaled once, before the first
+  // change; a file this stage wrote has none of the installation's.
+  const std::string key = Key(path);
+  if (!written_keys_.count(key) && !lifted_keys_.count(key)) {
+    if (!journal_.Add(JournalKind::kAttributes, path, attributes)) return JournalFailed();
+    lifted_keys_.insert(key);
+    lifted_.push_back({path, static_cast<uint32_t>(attributes)});
   }
-  has_backup_.insert(Key(path));
-  return true;
+  return LiftReadOnly(files_, path);
 }
 
 bool UpdateStage::NoteWrite(const std::string& path) {
@@ -232,9 +230,8 @@ bool UpdateStage::BackUpConfiguration() {
   for (const char* name : {kLocalTextName, kLocalBinaryName}) {
     const std::string path = setup_.updater_folder + name;
     if (files_.FileSize(path) < 0 || touched_.count(Key(path))) continue;
-    if (files_.FileSize(path + ".ebk") >= 0) {
-      if (!AdoptEarlierBackup(path)) return false;  // and that copy stays
-    } else if (!SaveBackup(path)) {
+    if (touched_.count(Key(path + ".ebk"))) return false;  // an item wrote it
+    if (!SaveBackup(path)) {
       files_.DeleteFile(path + ".ebk");  // a partial copy of ours
       return false;
     }
@@ -334,23 +331,20 @@ bool UpdateStage::BackUp(const std::string& path, std::vector<std::string>* back
   // roll-back; a path already handled keeps its first back-up.
   if (files_.FileSize(path) < 0 || touched_.count(Key(path))) return true;
   host_.WriteLog("Backup the file: " + path);
+  // A read-only file is replaced like any other (its attributes come back
+  // with it after a roll-back); only a file another program holds is not.
+  LiftForWrite(path);
   if (!files_.CanOpenReadWrite(path)) {
     host_.WriteLog(kUnauthorized + path);
     *error_prefix = kUnauthorized;
     return false;
   }
-  if (files_.FileSize(path + ".ebk") >= 0) {
-    // Left by an earlier update whose roll-back could not restore this
-    // file: it may be the only copy of the original, so it is used as the
-    // back-up instead of being overwritten with what is there now.
-    host_.WriteLog("An earlier backup of the file is kept: " + path + ".ebk");
-    if (!AdoptEarlierBackup(path)) {
-      *error_prefix = kBackupFailed;
-      return false;
-    }
-    touched_.insert(Key(path));
-    backed_up->push_back(path);
-    return true;
+  // A ".ebk" that an interrupted stage still needed came with its journal,
+  // which StartJournal settled; one left now names no journal and is
+  // overwritten. Only one this stage wrote itself is refused.
+  if (touched_.count(Key(path + ".ebk"))) {
+    *error_prefix = kBackupFailed;
+    return false;
   }
   host_.WriteLog("Backup the file (" + path + ") to " + path + ".ebk");
   if (!SaveBackup(path)) {
@@ -415,7 +409,7 @@ bool UpdateStage::CopyEntry(const std::string& item_folder, const std::string& i
   // the roll-back like a finished one (the original comes from its back-up).
   touched_.insert(Key(*installed));
   created->push_back(*installed);
-  if (!folder.empty() && NoteWrite(*installed) &&
+  if (!folder.empty() && LiftForWrite(*installed) && NoteWrite(*installed) &&
       files_.CopyFile(item_folder + entry.temporary_name, *installed)) {
     return true;
   }
@@ -458,7 +452,7 @@ bool UpdateStage::UnzipWithBackup(const std::string& archive_path, const std::st
     const std::string parent = ParentFolder(target);
     if (!files_.IsFolder(parent) && !MakeFolders(parent)) return false;
     host_.WriteLog("Unzip the file (" + stored + ") to " + folder);
-    if (!NoteWrite(target)) return false;
+    if (!LiftForWrite(target) || !NoteWrite(target)) return false;
     touched_.insert(Key(target));
     item.created_files.push_back(target);
     if (!archive->Extract(i, base)) return false;
@@ -496,7 +490,7 @@ bool UpdateStage::CopyAll() {
           RollBack();
           return false;
         }
-        files_.DeleteFile(installed);
+        DeleteEvenReadOnly(files_, installed);
       }
       if (item.run_me != 0) item.run_path = installed;
     }
@@ -519,18 +513,19 @@ bool UpdateStage::CopyAll() {
 
 // --- Configuration, roll-back, back-up removal ----------------------------
 
-void UpdateStage::UpdateConfiguration() {
+bool UpdateStage::UpdateConfiguration() {
   view_.SetOverallPosition(60);
   view_.ShowStatus("Updating configuration files.");
   Tooltip("Updating configuration files.");
   if (setup_.config_item >= 0) {
     // The new local file itself arrives with the self-update.
     view_.ShowStatus("replacing the old local configuration with the new's.");
-    return;
+    return true;
   }
+  IniStore changed = run_.local_config;
   auto write = [&](const std::string& section, int modify, const std::string& version) {
     if (modify != 0) {
-      SetLocalVersion(run_.local_config, section, version);
+      SetLocalVersion(changed, section, version);
       host_.WriteLog("Set the ver's value of the [" + section + "] to " + version);
     } else {
       host_.WriteLog("Do not modify the ver's value of the [" + section + "].");
@@ -544,14 +539,34 @@ void UpdateStage::UpdateConfiguration() {
     const DirItem& item = run_.dirs[j];
     if (item.is_new) write(Format("dir%d", j), item.modify_version, item.server_version);
   }
-  const std::string binary = setup_.updater_folder + kLocalBinaryName;
-  if (files_.FileSize(binary) > 0) {
-    const std::string text = run_.local_config.ToText();
-    if (text.empty() || !files_.ReplaceArchiveText(binary, kLocalMemberName, text,
-                                                   setup_.archive_password)) {
-      host_.WriteLog(std::string("file can not be modified: ") + kLocalBinaryName);
+  // The form the check read; a run without one writes into what is there.
+  const StageLocalFolder folder(files_, setup_.updater_folder);
+  std::string form = run_.local_form;
+  if (form.empty()) {
+    if (folder.FileSize(kLocalBinaryName) > 0) {
+      form = kLocalBinaryName;
+    } else if (folder.FileSize(kLocalTextName) >= 0) {
+      form = kLocalTextName;
+    } else {
+      run_.local_config = changed;  // no file to write into
+      return true;
     }
   }
+  const std::string path = folder.PathOf(form);
+  const std::string temp = path + kLocalTempSuffix;
+  // Journaled like the items' files: a crash part-way leaves no stray
+  // temporary file, and the old file comes back from its back-up.
+  if (NoteWrite(temp) && NoteWrite(path) &&
+      SaveLocalConfiguration(changed, form, folder, setup_.archive_password)) {
+    run_.local_config = changed;
+    return true;
+  }
+  // Versions that stay old would fetch the same update at every start.
+  host_.WriteLog("file can not be modified: " + form);
+  view_.ShowStatus("Update failed.");
+  view_.InfoBox("Failed to update the file: " + path);
+  RollBack();
+  return false;
 }
 
 void UpdateStage::RollBack() {
@@ -566,7 +581,8 @@ void UpdateStage::RollBack() {
       // back-up: anything else may be the only copy there is.
       const std::string key = Key(path);
       if (!created_new_.count(key) && !has_backup_.count(key)) continue;
-      host_.WriteLog((files_.DeleteFile(path) ? "Successful delete file: " : "Faied to delete file: ") +
+      host_.WriteLog((DeleteEvenReadOnly(files_, path) ? "Successful delete file: "
+                                                       : "Faied to delete file: ") +
                      path);
     }
     created.clear();
@@ -584,6 +600,16 @@ void UpdateStage::RollBack() {
   for (const std::string& path : config_backups_) {
     if (!RestoreFromBackup(path)) unrestored_.insert(Key(path));
   }
+  // The originals are back: so are the attributes they had.
+  for (const auto& lifted : lifted_) {
+    const int64_t now = files_.Attributes(lifted.first);
+    if (unrestored_.count(Key(lifted.first)) || now < 0 || now == lifted.second) continue;
+    if (!files_.SetAttributes(lifted.first, lifted.second)) {
+      host_.WriteLog("Failed to restore the attributes of the file: " + lifted.first);
+    }
+  }
+  lifted_.clear();
+  lifted_keys_.clear();
   // Folders the stage made and that nothing else filled since, innermost first.
   for (auto it = made_folders_.rbegin(); it != made_folders_.rend(); ++it) {
     files_.RemoveEmptyFolder(*it);
@@ -598,8 +624,8 @@ bool UpdateStage::RestoreFromBackup(const std::string& path) {
   // The back-up may go only once the original is back and checked.
   const bool unchanged = files_.FileSize(path) == files_.FileSize(copy) &&
                          files_.SameContent(copy, path);
-  if (!unchanged && !(files_.CopyFile(copy, path) && files_.FlushFile(path) &&
-                      files_.SameContent(copy, path))) {
+  if (!unchanged && !(LiftReadOnly(files_, path) && files_.CopyFile(copy, path) &&
+                      files_.FlushFile(path) && files_.SameContent(copy, path))) {
     return false;
   }
   journal_.Add(JournalKind::kRestored, path);
@@ -609,6 +635,9 @@ bool UpdateStage::RestoreFromBackup(const std::string& path) {
 void UpdateStage::RemoveBackups() {
   view_.ShowStatus("Removing backup files.");
   Tooltip("Removing backup files.");
+  // A back-up that stays (one that could not be put back, or one another
+  // program holds) keeps the journal too: the next start settles it.
+  bool all_gone = unrestored_.empty();
   ForEachPresentItem([&](std::vector<std::string>& backed_up, std::vector<std::string>&) {
     for (const std::string& path : backed_up) {
       const std::string copy = path + ".ebk";
@@ -617,18 +646,17 @@ void UpdateStage::RemoveBackups() {
         host_.WriteLog("The original could not be restored; its backup is kept: " + copy);
         continue;
       }
-      host_.WriteLog((files_.DeleteFile(copy) ? "Successful backup file: " : "Failed to delete file: ") +
-                     copy);
+      const bool deleted = DeleteEvenReadOnly(files_, copy);
+      if (!deleted) all_gone = false;
+      host_.WriteLog((deleted ? "Successful backup file: " : "Failed to delete file: ") + copy);
     }
     backed_up.clear();
   });
   for (const std::string& path : config_backups_) {
-    if (!unrestored_.count(Key(path))) files_.DeleteFile(path + ".ebk");
+    if (!unrestored_.count(Key(path)) && !DeleteEvenReadOnly(files_, path + ".ebk")) all_gone = false;
   }
   config_backups_.clear();
-  // A back-up that could not be put back keeps the journal too: the next
-  // start tries again.
-  if (unrestored_.empty()) journal_.Remove();
+  if (all_gone) journal_.Remove();
 }
 
 // --- The stage -------------------------------------------------------------
@@ -662,7 +690,10 @@ bool UpdateStage::Run() {
     Fail();
     return false;
   }
-  UpdateConfiguration();
+  if (!UpdateConfiguration()) {
+    Fail();
+    return false;
+  }
   Commit();
 
   finished_ = true;

@@ -35,10 +35,7 @@ struct UpdateStageSetup {
   std::string archive_password;
 };
 
-// The folder an entry of an item is installed into: the item's `path`
-// (empty: the updater's folder; directory constants expanded; without a
-// ":" it is relative to the updater's folder), then the entry's subfolder,
-// with "/" turned into "\" and a trailing "\".
+// InstallFolder (install_paths.h) with the host's directory constants.
 std::string InstallFolderFor(const std::string& item_path, const std::string& subfolder,
                              const std::string& updater_folder, StageHost& host);
 
@@ -77,9 +74,9 @@ class UpdateStage {
   bool StartJournal();
   // Copies `path` to its ".ebk" with the journal's records around the copy.
   bool SaveBackup(const std::string& path);
-  // A ".ebk" left by an earlier update is kept as the back-up (it may be the
-  // only copy of the original); false when it cannot serve as one.
-  bool AdoptEarlierBackup(const std::string& path);
+  // Clears the read-only attribute of a file about to be written over,
+  // journaling the installation's attributes first; false when it cannot.
+  bool LiftForWrite(const std::string& path);
   // Journals that `path` is about to be written; refuses the journal itself
   // and the back-up of a file this stage saved.
   bool NoteWrite(const std::string& path);
@@ -103,7 +100,8 @@ class UpdateStage {
   bool CopyEntry(const std::string& item_folder, const std::string& item_path,
                  const DownloadEntry& entry, std::vector<std::string>* created,
                  std::string* installed);
-  void UpdateConfiguration();
+  // False (rolled back) when the new versions cannot be written.
+  bool UpdateConfiguration();
   void Fail();
   void RunHook(const std::string& configured, bool as_status, unsigned wait_ms);
   void Tooltip(const std::string& text);
@@ -146,6 +144,10 @@ class UpdateStage {
   // The local configuration files, backed up like the items' files but
   // without log lines (their back-up is the journal's own).
   std::vector<std::string> config_backups_;
+  // Files of the installation whose read-only attribute the stage cleared,
+  // with the attributes a roll-back gives back.
+  std::vector<std::pair<std::string, uint32_t>> lifted_;
+  std::set<std::string> lifted_keys_;
 };
 
 }  // namespace corvane
