@@ -75,9 +75,8 @@ std::string FinishCommandLine(const std::string& copy_command_line) {
   return ReplaceAll(ToLowerAscii(copy_command_line), "self_update", "self_finish");
 }
 
-const std::vector<std::string>& ConfigurationFilesWaitingAsUbk() {
-  static const std::vector<std::string> names = {"update.dat", "update.bin", "ui.dat", "ui.bin"};
-  return names;
+std::vector<std::string> ConfigurationFilesWaitingAsUbk() {
+  return {"update.dat", "update.bin", "ui.dat", "ui.bin"};
 }
 
 bool RecordSelfUpdateVersions(const LocalFolder& folder, const std::vector<SelfUpdateEntry>& entries,
