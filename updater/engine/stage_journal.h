@@ -24,7 +24,8 @@
 //   C  every new file is in place and flushed: only back-ups are removed now
 //
 // The journal is created (truncated) with its first line before the first
-// back-up, grows by one appended, flushed record per step, and is removed
+// back-up, grows by appended, flushed records ahead of the steps they
+// announce (one step's, or a whole pass's in one write), and is removed
 // only together with the back-ups when the stage ends. A crash while a line
 // is being written leaves at most the last line torn: a last line without its
 // "\n" or with a wrong checksum is ignored, since its step had not begun. A
