@@ -65,7 +65,10 @@ void UpdateStage::Tooltip(const std::string& text) { host_.SetTrayTooltip(setup_
 std::string UpdateStage::FolderFor(const std::string& item_path, const std::string& subfolder) {
   const std::string folder = InstallFolderFor(item_path, subfolder, setup_.updater_folder, host_);
   const std::string bare = folder.substr(0, folder.size() - 1);
+  // Asked once per folder, not once per file of a large directory item.
+  if (known_folders_.count(Key(bare))) return folder;
   if (!files_.IsFolder(bare) && !MakeFolders(bare)) return std::string();
+  known_folders_.insert(Key(bare));
   return folder;
 }
 
@@ -615,6 +618,7 @@ void UpdateStage::RollBack() {
     files_.RemoveEmptyFolder(*it);
   }
   made_folders_.clear();
+  known_folders_.clear();
   touched_.clear();
   RemoveBackups();
 }

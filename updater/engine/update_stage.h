@@ -125,6 +125,8 @@ class UpdateStage {
   // Folders the stage created, outermost first; a roll-back removes those
   // left empty.
   std::vector<std::string> made_folders_;
+  // Destination folders found or made (keys); a roll-back forgets them.
+  std::set<std::string> known_folders_;
 
   JournalWriter journal_;
   // Paths (as keys) with a complete back-up, and paths the stage created
