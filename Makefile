@@ -15,7 +15,7 @@ WIN := $(BUILD)/win
 WIN64 := $(BUILD)/win64
 FUZZ := $(BUILD)/fuzz
 
-.PHONY: all deps build native win win32 win64 dist test test-native test-wine demo bench fuzz clean
+.PHONY: all deps build native win win32 win64 dist pairs test test-native test-wine demo bench fuzz clean
 
 all: build
 
@@ -43,7 +43,11 @@ win64:
 dist: win32
 	@bash tools/layout-dist.sh $(WIN) dist
 
-test: deps build
+# The previous build of update.exe, which the patch tests and benchmarks update.
+pairs:
+	@bash tools/update_exe_pair.sh $(abspath $(BUILD))
+
+test: deps build pairs
 	@$(MAKE) --no-print-directory test-native test-wine
 
 test-native:
@@ -55,7 +59,7 @@ test-wine:
 demo: deps build
 	@bash tools/demo.sh
 
-bench: deps build
+bench: deps build pairs
 	@bash bench/run.sh $(abspath $(BUILD))
 
 fuzz: deps

@@ -161,7 +161,8 @@ void BuildTestPage::StartBuild() {
 
 void BuildTestPage::OpenFolder() {
   TakeFields();
-  std::string folder = values_.output_folder;
+  // A relative output folder lies beside the project, as the build puts it.
+  std::string folder = ResolveOutputFolder(host_.project().file, values_.output_folder);
   if (!folder.empty()) folder.pop_back();
   const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -173,7 +174,8 @@ void BuildTestPage::OpenFolder() {
 
 void BuildTestPage::Launch() {
   TakeFields();
-  const std::string program = values_.output_folder + "update.exe";
+  const std::string output = ResolveOutputFolder(host_.project().file, values_.output_folder);
+  const std::string program = output + "update.exe";
   if (!FileExistsWithContent(program)) {
     Ask("Does not exist program: " + program, MB_OK | MB_ICONINFORMATION);
     return;
@@ -181,7 +183,7 @@ void BuildTestPage::Launch() {
   SetItemText(IDC_BT_STATUS, "");
   const std::string folder = program.substr(0, program.find_last_of('\\') + 1);
   SetItemText(IDC_BT_MESSAGES, "");
-  ::DeleteFileA((values_.output_folder + "update.log").c_str());
+  ::DeleteFileA((output + "update.log").c_str());
   const std::string version = FileVersionText(program);
   if (!version.empty()) AppendMessageLine("The update.exe's version: " + version);
   const std::string parameters = Trim(options_);
@@ -191,12 +193,13 @@ void BuildTestPage::Launch() {
 
 void BuildTestPage::View(int which) {
   TakeFields();
+  const std::string output = ResolveOutputFolder(host_.project().file, values_.output_folder);
   std::string path, message;
   if (which == 0) {
-    path = values_.output_folder + "update.dat";
+    path = output + "update.dat";
     message = "Does not exist file: " + path + "\nPlease build local configuration file with Text mode.";
   } else {
-    path = values_.output_folder + (which == 1 ? host_.server_file_name() : std::string("update.log"));
+    path = output + (which == 1 ? host_.server_file_name() : std::string("update.log"));
     message = "Does not exist file: " + path;
   }
   if (!FileExistsWithContent(path)) {

@@ -3,12 +3,12 @@
 
 #include <string>
 
+#include "shared/folder_tree.h"  // DeleteFolderTree: never past a junction or link
+
 namespace corvane {
 
 bool FolderExists(const std::string& path);
 // Creates the folder with every missing level.
 bool CreateFolderPath(const std::string& path);
-// Deletes everything inside the folder, depth first, then the folder.
-bool DeleteFolderTree(const std::string& path);
 
 }  // namespace corvane

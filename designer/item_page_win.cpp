@@ -76,6 +76,7 @@ void ItemPage::ShowSlot(int index) {
     SetItemText(IDC_ITEM_SHA256, s.sha256);
     SetChecked(Hwnd(), IDC_ITEM_UNCOMPRESS, s.uncompress != 0);
     SetChecked(Hwnd(), IDC_ITEM_RUNME, s.runme != 0);
+    ShowBuilds(s);
   } else {
     SetItemText(IDC_ITEM_FILTER, s.filter);
     SetChecked(Hwnd(), IDC_ITEM_SUBDIR, s.is_inc_subdir != 0);
@@ -105,6 +106,7 @@ void ItemPage::StoreControls() {
     s.sha256 = ItemText(IDC_ITEM_SHA256);
     s.uncompress = IsChecked(Hwnd(), IDC_ITEM_UNCOMPRESS) ? 1 : 0;
     s.runme = IsChecked(Hwnd(), IDC_ITEM_RUNME) ? 1 : 0;
+    StoreBuilds(s);
   } else {
     s.filter = ItemText(IDC_ITEM_FILTER);
     s.is_inc_subdir = IsChecked(Hwnd(), IDC_ITEM_SUBDIR) ? 1 : 0;
@@ -179,6 +181,15 @@ bool ItemPage::OnCommand(int id, int code, HWND control) {
       return true;
     case IDC_URL_BROWSE:
       if (code == BN_CLICKED) Browse();
+      return true;
+    case IDC_ITEM_SOURCE_BROWSE:
+      if (code == BN_CLICKED) BrowseUpdateFile();
+      return true;
+    case IDC_ITEM_PREVIOUS_ADD:
+      if (code == BN_CLICKED) AddPreviousBuild();
+      return true;
+    case IDC_ITEM_PREVIOUS_REMOVE:
+      if (code == BN_CLICKED) RemovePreviousBuild();
       return true;
     default:
       break;

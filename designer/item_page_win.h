@@ -27,6 +27,13 @@ class ItemPage : public DesignerPage {
   void RelabelSlots();
   void FillDisplayStyles(int op_mode, int show_type);
   void Browse();
+  // The File page's builds (item_page_builds_win.cpp): the new build fills
+  // the digests; up to five previous builds get a patch each.
+  void ShowBuilds(const ItemSlot& s);
+  void StoreBuilds(ItemSlot& s);
+  void BrowseUpdateFile();
+  void AddPreviousBuild();
+  void RemovePreviousBuild();
 
   ItemKind kind_;
   ItemSlots slots_;

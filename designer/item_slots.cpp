@@ -61,6 +61,8 @@ int EffectiveShowType(int op_mode, int show_type) {
   return op_mode == 1 ? Clamp(show_type, 0, 2) : 0;
 }
 
+std::string PreviousFileKey(size_t index) { return "previous_file" + std::to_string(index); }
+
 ItemSlots::ItemSlots(ItemKind kind) : kind_(kind), slots_(SlotCount(kind), ItemSlot::NewProject()) {}
 
 void ItemSlots::ResetForNewProject() {
@@ -90,6 +92,11 @@ void ItemSlots::Load(IniStore& project) {
       s.rename = project.GetString(section, "rename");
       s.md5 = project.GetString(section, "md5");
       s.sha256 = project.GetString(section, "sha256");
+      s.source_file = project.GetString(section, "source_file");
+      for (size_t k = 0; k < kMaxPreviousBuilds; ++k) {
+        const std::string previous = project.GetString(section, PreviousFileKey(k));
+        if (!previous.empty()) s.previous_files.push_back(previous);
+      }
       s.uncompress = Flag(ReadProjectInt(project, section, "uncompress", 0));
       s.runme = Flag(ReadProjectInt(project, section, "runme", 0));
     } else {
@@ -121,6 +128,11 @@ bool ItemSlots::Save(IniStore& project) const {
       ok = project.SetString(section, "sha256", s.sha256) && ok;
       ok = SetIntUnless(project, section, "modify_ver", s.modify_ver, 1) && ok;
       ok = SetIntUnless(project, section, "runme", s.runme, 0) && ok;
+      ok = project.SetString(section, "source_file", s.source_file) && ok;
+      for (size_t k = 0; k < kMaxPreviousBuilds; ++k) {
+        const std::string previous = k < s.previous_files.size() ? s.previous_files[k] : "";
+        ok = project.SetString(section, PreviousFileKey(k), previous) && ok;
+      }
     } else {
       ok = project.SetString(section, "filter", s.filter) && ok;
       ok = SetIntUnless(project, section, "modify_ver", s.modify_ver, 1) && ok;

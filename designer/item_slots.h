@@ -12,6 +12,10 @@ class IniStore;
 
 enum class ItemKind { kFile, kDirectory };
 
+constexpr size_t kMaxPreviousBuilds = 5;
+// "previous_file0" to "previous_file4".
+std::string PreviousFileKey(size_t index);
+
 struct ItemSlot {
   std::string local_ver = "0.0.0";
   std::string file_ver = "0.0.0";
@@ -26,6 +30,10 @@ struct ItemSlot {
   std::string path;
   std::string md5;       // File page
   std::string sha256;    // File page
+  // File page: the new build on the publisher's disk and up to five earlier
+  // builds that installations may have; the package gets a patch from each.
+  std::string source_file;
+  std::vector<std::string> previous_files;
   int uncompress = 0;    // File page
   int runme = 0;         // File page
   std::string filter;    // Directory page

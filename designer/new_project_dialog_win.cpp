@@ -5,6 +5,7 @@
 #include "designer/designer_page_win.h"
 #include "designer/folder_ops_win.h"
 #include "designer/resource.h"
+#include "shared/file_name_rule.h"
 #include "shared/text_util.h"
 
 namespace corvane {
@@ -21,7 +22,9 @@ void NewProjectDialog::Refuse(const char* text, int focus_id) {
 
 bool NewProjectDialog::TryCreate() {
   const std::string name = ItemText(IDC_NP_NAME);
-  if (name.empty() || name.find('\\') != std::string::npos) {
+  // The name becomes a folder under the path and is deleted with it on
+  // "overwrite": ".." or "." would name the path's parent or the path itself.
+  if (!IsSafePathComponent(name)) {
     Refuse("Name can not be empty, can not contain characters not supported.", IDC_NP_NAME);
     return false;
   }

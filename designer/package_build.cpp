@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "designer/item_slots.h"
+#include "designer/package_patches.h"
 #include "designer/package_signing.h"
 #include "designer/project_files.h"
 #include "designer/system_settings.h"
+#include "designer/uieditor/image_place.h"
 #include "designer/uieditor/ui_config_writer.h"
 #include "designer/uieditor/ui_design.h"
 #include "designer/uieditor/ui_preview.h"
@@ -30,6 +32,12 @@ const char kSystemPartMessage[] = "System configuration error.";
 const char kFilePartMessage[] = "File configuration error.";
 const char kDirectoryPartMessage[] = "Directory configuration error.";
 const char kUpdaterSource[] = "updateApp\\update.exe";
+const char kServerNameClashMessage[] = "The server-side configuration file can not be named ";
+const char kServerNameClashReason[] = ": the upgrade package has a file of that name.";
+const char kPackLocalFileMessage[] = "Failed to pack update.dat into update.bin.";
+const char kOldBinaryMessage[] = "Failed to delete the update.bin of an earlier build; the updater would read it.";
+const char kNoUpdaterMessage[] = "The package has no update.exe: ";
+const char kNoUpdaterReason[] = " is missing or could not be copied.";
 
 namespace {
 
@@ -39,7 +47,16 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-constexpr char kUiFolder[] = "res";
+// The files of the package itself; a server-side file of one of these
+// names would overwrite it (compared without regard to case, as Windows
+// names are).
+const char* const kPackageFileNames[] = {kLocalTextName, kLocalBinaryName, kUiArchiveName, "update.exe"};
+
+bool IsAbsolutePath(const std::string& path) {
+  if (path.empty()) return false;
+  if (path[0] == '\\' || path[0] == '/') return true;
+  return path.size() >= 2 && path[1] == ':';
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -49,16 +66,6 @@ struct FileCloser {
 bool CreateEmptyFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   return file && std::fclose(file.release()) == 0;
-}
-
-// A path under the folder from a name that uses "\" or "/" between folders.
-bool PathUnder(const std::string& folder, const std::string& name, std::string* path) {
-  std::vector<std::string> parts;
-  if (!SplitStoredName(name, parts)) return false;
-  std::string at = folder;
-  for (const std::string& part : parts) at = zipfs::JoinPath(at, part);
-  *path = at;
-  return true;
 }
 
 bool CopyWholeFile(const std::string& from, const std::string& to) {
@@ -82,8 +89,8 @@ struct PartStores {
 
 class Build {
  public:
-  Build(const PackageBuildSettings& settings, PackageBuildObserver& observer, PackageFolderOps& folders)
-      : settings_(settings), observer_(observer), folders_(folders) {}
+  Build(const PackageBuildSettings& settings, PackageBuildObserver& observer)
+      : settings_(settings), observer_(observer) {}
 
   PackageBuildResult Run();
 
@@ -97,15 +104,18 @@ class Build {
                      bool (*write)(IniStore&, IniStore&, IniStore&));
   bool Sign();
   bool WriteUiPart();
-  void PackLocalFile();
-  void PackUiFile();
-  void CopyUpdater();
+  bool PackLocalFile();
+  bool PackUiFile();
+  bool CopyUpdater();
 
   const PackageBuildSettings& settings_;
   PackageBuildObserver& observer_;
-  PackageFolderOps& folders_;
   PackageBuildResult result_;
   std::string server_name_;
+  // The wizard's design with its converted images, packed straight into
+  // "ui.bin": no "ui.dat" or "res\" is ever written into the output folder,
+  // so a folder of the publisher's of that name stays as it is.
+  UiPackage ui_package_;
 };
 
 bool WriteSystemPart(IniStore& project, IniStore& local, IniStore& server) {
@@ -119,18 +129,24 @@ bool WriteDirectoryPart(IniStore& project, IniStore& local, IniStore& server) {
 }
 
 PackageBuildResult Build::Run() {
-  result_.output_folder = NormalizeOutputFolder(settings_.output_folder);
+  result_.output_folder = ResolveOutputFolder(settings_.project_file, settings_.output_folder);
   observer_.Step("Reading the project " + settings_.project_file);
   server_name_ = PackageServerFileName(settings_.project_file);
   if (server_name_.empty()) {
     Fail(kNoServerFileMessage);
     return result_;
   }
+  for (const char* own : kPackageFileNames) {
+    if (EqualsNoCase(server_name_, own)) {
+      Fail(kServerNameClashMessage + server_name_ + kServerNameClashReason);
+      return result_;
+    }
+  }
   observer_.Step("Creating the folder " + result_.output_folder);
   zipfs::MakeDirectories(result_.output_folder);
   observer_.Progress(2);
 
-  observer_.Step("Creating update.dat, " + server_name_ + " and ui.dat");
+  observer_.Step("Creating update.dat and " + server_name_);
   if (!CreateEmptyFile(Out(kLocalTextName))) {
     Fail(kCreateLocalFileMessage);
     return result_;
@@ -139,23 +155,21 @@ PackageBuildResult Build::Run() {
     Fail(kCreateServerFileMessage + server_name_);
     return result_;
   }
-  if (!CreateEmptyFile(Out(kUiTextName))) {
-    Fail(kCreateUiFileError);
-    return result_;
-  }
   observer_.Progress(3);
 
   if (!WritePagePart("Writing the system configuration", kSystemPartMessage, 4, WriteSystemPart) ||
       !WritePagePart("Writing the file items", kFilePartMessage, 5, WriteFilePart) ||
+      !WritePackagePatches(settings_.project_file, result_.output_folder, Out(server_name_), observer_) ||
       !WritePagePart("Writing the directory items", kDirectoryPartMessage, 7, WriteDirectoryPart) ||
       !Sign() || !WriteUiPart()) {
     return result_;
   }
-  PackLocalFile();
+  // A package lacking any of its files must never look complete.
+  if (!PackLocalFile()) return result_;
   observer_.Progress(9);
-  PackUiFile();
+  if (!PackUiFile()) return result_;
   observer_.Progress(10);
-  CopyUpdater();
+  if (!CopyUpdater()) return result_;
   observer_.Progress(11);
   result_.ok = true;
   return result_;
@@ -194,10 +208,14 @@ bool Build::WriteUiPart() {
   UiDesign design;
   LoadUiDesign(project, &design);
   design = DesignForPackage(design, settings_.designer_folder + "defui" + kSeparator);
-  UiPackage package;
   std::string error;
-  if (!BuildUiPackage(design, settings_.designer_version, &package, &error) ||
-      !WriteUiPackageToFolder(package, result_.output_folder, kUiTextName, &error)) {
+  // Pictures are read only from the project's folder and the templates'.
+  const std::string project_folder = settings_.project_file.substr(0, settings_.project_file.find_last_of("\\/") + 1);
+  if (!PlaceDesignImages(&design, {project_folder, settings_.designer_folder + "defui"}, &error)) {
+    observer_.Message(error);
+    return Fail(kUiDesignError);
+  }
+  if (!BuildUiPackage(design, settings_.designer_version, &ui_package_, &error)) {
     observer_.Message(error);
     return Fail(kUiDesignError);
   }
@@ -205,49 +223,39 @@ bool Build::WriteUiPart() {
   return true;
 }
 
-void Build::PackLocalFile() {
+bool Build::PackLocalFile() {
   const std::string binary = Out(kLocalBinaryName);
   if (settings_.local_mode == 1) {
     observer_.Step(std::string("Packing update.dat into ") + kLocalBinaryName);
     // The archive password is the one the updater reads and writes back with.
-    zipfs::RemoveFile(binary);
-    PackIntoArchive(binary, Out(kLocalTextName), kLocalMemberName, ArchivePassword());
-    zipfs::RemoveFile(Out(kLocalTextName));
+    // "update.dat" goes only once it is safely inside the archive.
+    if (zipfs::PathExists(binary) && !zipfs::RemoveFile(binary)) return Fail(kPackLocalFileMessage);
+    if (!PackIntoArchive(binary, Out(kLocalTextName), kLocalMemberName, ArchivePassword())) {
+      return Fail(kPackLocalFileMessage);
+    }
+    if (!zipfs::RemoveFile(Out(kLocalTextName))) return Fail(kPackLocalFileMessage);
   } else if (zipfs::PathExists(binary)) {
     observer_.Step("Removing the update.bin of an earlier binary build");
-    zipfs::RemoveFile(binary);
+    // The updater reads update.bin first: an old one left beside the new
+    // update.dat would be the configuration that ships.
+    if (!zipfs::RemoveFile(binary)) return Fail(kOldBinaryMessage);
   }
+  return true;
 }
 
-void Build::PackUiFile() {
+bool Build::PackUiFile() {
   observer_.Step(std::string("Packing ") + kUiArchiveName);
-  const std::string archive_path = Out(kUiArchiveName);
-  const std::string text_path = Out(kUiTextName);
   // A new archive each time: nothing of an earlier design stays in it.
-  zipfs::RemoveFile(archive_path);
-  PackIntoArchive(archive_path, text_path, kUiTextName, ArchivePassword());
-  std::vector<unsigned char> bytes;
-  if (zipfs::ReadWholeFile(text_path, bytes)) {
-    for (const std::string& entry : UiFileEntries(std::string(bytes.begin(), bytes.end()))) {
-      std::string path;
-      if (!PathUnder(result_.output_folder, entry, &path) || !FileHasContent(path)) continue;
-      PackIntoArchive(archive_path, path, entry, ArchivePassword());
-    }
-  }
-  zipfs::RemoveFile(text_path);
-  const std::string images = Out(kUiFolder);
-  if (zipfs::PathExists(images)) folders_.DeleteFolderTree(images);
+  if (!PackUiPackage(ui_package_, Out(kUiArchiveName), kUiTextName, std::string())) return Fail(kCreateUiFileError);
+  return true;
 }
 
-void Build::CopyUpdater() {
+bool Build::CopyUpdater() {
   const std::string source = zipfs::JoinPath(zipfs::JoinPath(settings_.designer_folder, "updateApp"), "update.exe");
-  if (!FileHasContent(source)) {
-    observer_.Step(std::string("No updater to copy: ") + source + " is missing");
-    return;
-  }
   observer_.Step("Copying " + source);
-  result_.updater_copied = CopyWholeFile(source, Out("update.exe"));
-  if (!result_.updater_copied) observer_.Step("Failed to copy " + source);
+  result_.updater_copied = FileHasContent(source) && CopyWholeFile(source, Out("update.exe"));
+  if (!result_.updater_copied) return Fail(kNoUpdaterMessage + source + kNoUpdaterReason);
+  return true;
 }
 
 }  // namespace
@@ -258,6 +266,18 @@ std::string NormalizeOutputFolder(const std::string& folder) {
   return trimmed;
 }
 
+std::string ResolveOutputFolder(const std::string& project_file, const std::string& folder) {
+  const std::string normalized = NormalizeOutputFolder(folder);
+  if (normalized.empty() || IsAbsolutePath(normalized)) return normalized;
+  const size_t slash = project_file.find_last_of("\\/");
+  if (slash == std::string::npos) return normalized;
+  std::string relative = normalized;
+  // "output\" and ".\output\" both mean the folder beside the project.
+  while (relative.size() > 2 && relative[0] == '.' && (relative[1] == '\\' || relative[1] == '/')) {
+    relative.erase(0, 2);
+  }
+  return project_file.substr(0, slash + 1) + relative;
+}
 std::string PackageServerFileName(const std::string& project_file) {
   IniStore project;
   project.SetFileName(project_file);
@@ -267,8 +287,8 @@ std::string PackageServerFileName(const std::string& project_file) {
 }
 
 PackageBuildResult BuildPackage(const PackageBuildSettings& settings, PackageBuildObserver& observer,
-                                PackageFolderOps& folders) {
-  return Build(settings, observer, folders).Run();
+                                PackageFolderOps&) {
+  return Build(settings, observer).Run();
 }
 
 std::string BuildCompleteText(const std::string& output_folder) {

@@ -21,6 +21,15 @@ extern const char kSystemPartMessage[];
 extern const char kFilePartMessage[];
 extern const char kDirectoryPartMessage[];
 extern const char kUpdaterSource[];  // "updateApp\update.exe" under the designer's folder
+// A server-side file named like one of the package's own files:
+// message + name + reason.
+extern const char kServerNameClashMessage[];
+extern const char kServerNameClashReason[];
+extern const char kPackLocalFileMessage[];  // "update.bin" could not be written
+extern const char kOldBinaryMessage[];      // text mode: an earlier "update.bin" that cannot go
+// No "update.exe" in the package: message + source path + reason.
+extern const char kNoUpdaterMessage[];
+extern const char kNoUpdaterReason[];
 constexpr int kBuildProgressMax = 11;
 
 struct PackageBuildSettings {
@@ -47,6 +56,8 @@ class PackageBuildObserver {
 };
 
 // The one file-system operation that needs the platform's folder listing.
+// The build itself deletes no folder any more (it writes "ui.bin" from
+// memory); the parameter stays for the callers that pass one.
 class PackageFolderOps {
  public:
   virtual ~PackageFolderOps() = default;
@@ -55,13 +66,17 @@ class PackageFolderOps {
 };
 
 struct PackageBuildResult {
-  bool ok = false;               // every step up to the updater copy ran
+  bool ok = false;               // all four files are in the package
   bool updater_copied = false;   // "update.exe" is in the package
   std::string output_folder;     // with its trailing separator
 };
 
 // The folder as the build writes into it: trimmed, with a trailing separator.
 std::string NormalizeOutputFolder(const std::string& folder);
+
+// The output folder the build writes into: a relative folder ("output\")
+// lies beside the project file, not in whatever folder is current.
+std::string ResolveOutputFolder(const std::string& project_file, const std::string& folder);
 
 // The server-side file name of the saved project's first URL; empty when
 // the list is empty or the URL names no file. Names that could not be a
@@ -70,6 +85,10 @@ std::string PackageServerFileName(const std::string& project_file);
 
 // Runs every step. Failures are reported through `observer.Message` with the
 // messages the publisher knows and stop the build; files written so far stay.
+// Every step counts: the build succeeds only with the local file, the
+// server-side file, "ui.bin" and "update.exe" all written. The build deletes
+// only files it wrote itself ("update.dat" once packed into "update.bin") and
+// the "update.bin" of an earlier binary build.
 PackageBuildResult BuildPackage(const PackageBuildSettings& settings, PackageBuildObserver& observer,
                                 PackageFolderOps& folders);
 

@@ -249,7 +249,8 @@ HBITMAP DesignCanvas::Picture(const std::string& path, int* width, int* height) 
 void DesignCanvas::PaintImage(HDC dc, const DesignImage& image) {
   RECT rect = ToRect(image.rect);
   int width = 0, height = 0;
-  HBITMAP bitmap = image.source.empty() ? nullptr : Picture(image.source, &width, &height);
+  const std::string path = image.source.empty() || !hooks_.image_path ? image.source : hooks_.image_path(image.source);
+  HBITMAP bitmap = path.empty() ? nullptr : Picture(path, &width, &height);
   if (!bitmap) {
     // No picture yet: a frame marks where it goes.
     ::DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT);

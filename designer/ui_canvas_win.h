@@ -21,6 +21,9 @@ class DesignCanvas {
   struct Hooks {
     std::function<void()> selection_changed;  // a press changed the selection
     std::function<void()> design_changed;     // a drag moved or resized something
+    // The file to draw for an image source; empty: not to be read (a path
+    // outside the project). Without it the source is read as it is.
+    std::function<std::string(const std::string&)> image_path;
   };
 
   DesignCanvas(UiDesign* design, DesignSelection* selection, Hooks hooks)

@@ -11,10 +11,13 @@
 #include "designer/resource.h"
 #include "designer/ui_canvas_win.h"
 #include "designer/ui_design_resource.h"
+#include "designer/uieditor/image_place.h"
+#include "designer/uieditor/ui_config_writer.h"
 #include "designer/uieditor/ui_preview.h"
 #include "designer/uieditor/ui_template.h"
 #include "shared/ini_store.h"
 #include "shared/zip_file_system.h"
+#include "shared/zip_path.h"
 #include "win32/scoped_handles.h"
 
 namespace corvane {
@@ -77,6 +80,7 @@ BOOL UiDesignPage::OnInitDialog() {
   DesignCanvas::Hooks hooks;
   hooks.selection_changed = [this] { UpdatePanel(); };
   hooks.design_changed = [this] { MarkModified(); };
+  hooks.image_path = [this](const std::string& source) { return PlacedImagePath(source, ImageFolders()); };
   canvas_ = std::make_unique<DesignCanvas>(&design_, &selection_, hooks);
   canvas_->Create(Hwnd(), area, IDC_UI_CANVAS + 100);
   FillCombo(Item(IDC_UI_FONTSIZE), kFontSizes, sizeof(kFontSizes) / sizeof(kFontSizes[0]));
@@ -104,6 +108,10 @@ void UiDesignPage::CreateToolTips() {
 void UiDesignPage::LoadFrom(IniStore& project) {
   design_ = NewUiDesign();
   LoadUiDesign(project, &design_);
+  // Paths inside the project (stored relative to it) become full paths;
+  // anything outside stays as written and is never read.
+  PlaceDesignImages(&design_, ImageFolders(), nullptr);
+  images_folder_ = project_folder_();
   selection_.Clear();
   if (canvas_) canvas_->ForgetImages();
   ReloadTemplateDesign();
@@ -113,6 +121,7 @@ void UiDesignPage::LoadFrom(IniStore& project) {
 
 void UiDesignPage::InitNewProject() {
   design_ = NewUiDesign();
+  images_folder_ = project_folder_();
   selection_.Clear();
   ReloadTemplateDesign();
   RefreshAll();
@@ -122,7 +131,50 @@ void UiDesignPage::InitNewProject() {
 bool UiDesignPage::SaveTo(IniStore& project) {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
-  return SaveUiDesign(design_, project);
+  CarryImagesTo(project_folder_());
+  return SaveUiDesign(DesignRelativeTo(design_, project_folder_()), project);
+}
+
+// Save As into another folder: the pictures of the former project folder
+// come along under the same relative paths, so the new project holds them.
+void UiDesignPage::CarryImagesTo(const std::string& folder) {
+  const std::string former = images_folder_;
+  images_folder_ = folder;
+  if (former.empty() || StoredNamesEqual(former, folder, true)) return;
+  auto carry = [&](std::string& source) {
+    const std::string relative = RelativeToFolder(source, former);
+    const std::string target = relative == source ? std::string() : PlacedImagePath(relative, {folder});
+    if (target.empty()) return;
+    const size_t slash = target.find_last_of('\\');
+    if (!FileExists(target) &&
+        (!zipfs::MakeDirectories(target.substr(0, slash)) || !::CopyFileA(source.c_str(), target.c_str(), TRUE))) {
+      return;
+    }
+    source = target;
+  };
+  carry(design_.sysicon);
+  for (DesignWindow& window : design_.windows) {
+    for (DesignImage& image : window.images) carry(image.source);
+  }
+  filling_ = true;
+  SetItemText(IDC_UI_SYSICON, design_.sysicon);
+  filling_ = false;
+}
+
+std::vector<std::string> UiDesignPage::ImageFolders() const {
+  return {project_folder_(), designer_folder_ + "defui"};
+}
+
+std::string UiDesignPage::ImageInProject(const std::string& chosen) const {
+  const std::string placed = PlacedImagePath(chosen, {project_folder_()});
+  if (!placed.empty()) return placed;
+  const std::string target = ImageCopyTarget(project_folder_(), chosen, &FileExists);
+  const size_t slash = target.find_last_of('\\');
+  if (!zipfs::MakeDirectories(target.substr(0, slash)) || !::CopyFileA(chosen.c_str(), target.c_str(), TRUE)) {
+    ShowMessage(kImageCopyError + chosen);
+    return std::string();
+  }
+  return target;
 }
 
 bool UiDesignPage::IsNavigationControl(HWND control) const {
@@ -370,7 +422,10 @@ void UiDesignPage::OnApply(bool all_windows) {
           return;
         }
       }
-      ApplyImageFile(design_, Window(), KindIndex(reference, DesignControl::kImage0), source, all_windows);
+      const std::string placed = source.empty() ? source : ImageInProject(source);
+      if (!source.empty() && placed.empty()) return;
+      SetItemText(IDC_UI_IMAGE, placed);
+      ApplyImageFile(design_, Window(), KindIndex(reference, DesignControl::kImage0), placed, all_windows);
       break;
     }
     case AttributePanel::kButton:
@@ -407,10 +462,18 @@ void UiDesignPage::OnBrowseImage() {
     ShowMessage(problem);
     return;
   }
-  SetItemText(IDC_UI_IMAGE, path);
+  const std::string placed = ImageInProject(path);
+  if (!placed.empty()) SetItemText(IDC_UI_IMAGE, placed);
 }
 
 void UiDesignPage::OnOriginalSize() {
+  // The picture is read: only from the project's or the templates' folder.
+  UiDesign placed = design_;
+  std::string error;
+  if (!PlaceDesignImages(&placed, ImageFolders(), &error)) {
+    ShowMessage(error);
+    return;
+  }
   RectChange change{};
   if (ApplyOriginalSize(design_, Window(), selection_, &change)) DesignChanged();
 }
@@ -423,18 +486,25 @@ void UiDesignPage::OnBrowseSystemIcon() {
     ShowMessage(problem);
     return;
   }
+  const std::string placed = ImageInProject(path);
+  if (placed.empty()) return;
   filling_ = true;
-  SetItemText(IDC_UI_SYSICON, path);
+  SetItemText(IDC_UI_SYSICON, placed);
   filling_ = false;
-  design_.sysicon = path;
+  design_.sysicon = placed;
   MarkModified();
 }
 
 void UiDesignPage::OnPreview() {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
-  const UiDesign package_design = DesignForPackage(design_, designer_folder_ + "defui");
+  UiDesign package_design = DesignForPackage(design_, designer_folder_ + "defui");
   std::string folder, error;
+  if (!PlaceDesignImages(&package_design, ImageFolders(), &error)) {
+    ShowMessage(error);
+    ShowMessage(kUiDesignError);
+    return;
+  }
   if (!WritePreviewPackage(package_design, project_folder_(), DesignerVersion(), &folder, &error)) {
     if (error != kCreateUiFileError) {
       ShowMessage(error);
@@ -473,7 +543,11 @@ void UiDesignPage::OnSaveTemplate() {
   design_.title = ItemText(IDC_UI_TITLE);
   design_.sysicon = ItemText(IDC_UI_SYSICON);
   std::string error;
-  if (!SaveUiTemplate(design_, names.Name(), names.Author(), DesignerVersion(), path, &error)) ShowMessage(error);
+  UiDesign placed = design_;
+  if (!PlaceDesignImages(&placed, ImageFolders(), &error) ||
+      !SaveUiTemplate(placed, names.Name(), names.Author(), DesignerVersion(), path, &error)) {
+    ShowMessage(error);
+  }
 }
 
 void UiDesignPage::OnSelectTemplate() {

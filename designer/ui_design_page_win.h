@@ -58,10 +58,18 @@ class UiDesignPage : public DesignerPage {
   void OnUseTemplate(bool built_in);
   void OpenTemplate(const std::string& path);
   void ReloadTemplateDesign();
+  // The folders images may be read from: the project's and the templates'.
+  std::vector<std::string> ImageFolders() const;
+  // A picture the publisher chose, inside the project folder: as it is when
+  // it lies there, else a copy in the project's "images" folder; empty (after
+  // a box) when it could not be copied.
+  std::string ImageInProject(const std::string& chosen) const;
+  void CarryImagesTo(const std::string& folder);
   COLORREF* ColorOf(int id);
 
   std::function<std::string()> project_folder_;
   std::string designer_folder_;  // with a trailing backslash
+  std::string images_folder_;    // the project folder the design's pictures were placed in
   UiDesign design_;
   UiDesign template_design_;  // what the package gets while "Custom Windows" is off
   DesignSelection selection_;

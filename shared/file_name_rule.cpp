@@ -7,7 +7,7 @@ namespace corvane {
 namespace {
 
 bool IsReservedCharacter(unsigned char c) {
-  if (c < 0x20) return true;
+  if (c < 0x20 || c == 0x7f) return true;
   switch (c) {
     case '<': case '>': case ':': case '"': case '/': case '\\': case '|': case '?': case '*':
       return true;
@@ -22,12 +22,14 @@ bool IsDeviceName(const std::string& part) {
   std::string base = part.substr(0, part.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   base = ToLowerAscii(base);
-  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$", "clock$"};
   for (const char* device : kDevices) {
     if (base == device) return true;
   }
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) return false;
+  // 1 to 9, and the superscript digits 1, 2 and 3 of the Windows code pages.
+  const unsigned char digit = static_cast<unsigned char>(base[3]);
+  return (digit >= '1' && digit <= '9') || digit == 0xb9 || digit == 0xb2 || digit == 0xb3;
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -54,6 +56,10 @@ NameProblem CheckNameComponent(const std::string& part) {
   if (part.back() == '.' || part.back() == ' ') return NameProblem::kTrailingDotOrBlank;
   if (IsDeviceName(part)) return NameProblem::kDeviceName;
   return NameProblem::kNone;
+}
+
+bool IsSafePathComponent(const std::string& component) {
+  return CheckNameComponent(component) == NameProblem::kNone;
 }
 
 NameProblem CheckRelativeName(const std::string& name) {

@@ -15,8 +15,8 @@ enum class NameProblem {
   kNone,
   kEmptyPart,            // "", or an empty part between separators
   kTrailingDotOrBlank,   // "a.txt.", "a.txt ", ".", ".."
-  kDeviceName,           // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension, any case
-  kReservedCharacter,    // < > : " / \ | ? * or a control character
+  kDeviceName,           // CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, CLOCK$, any extension or case
+  kReservedCharacter,    // < > : " / \ | ? *, a control character or DEL
   kCommandCharacter,     // & or ^: read by the command interpreter
 };
 
@@ -25,6 +25,11 @@ const char* NameProblemText(NameProblem problem);
 
 // One path component: the name of one file or folder.
 NameProblem CheckNameComponent(const std::string& part);
+
+// One plain name that stays in the folder it is joined to (no "." or "..",
+// no separator, drive or stream): CheckNameComponent finds nothing. Project
+// names, archive entries and template entries are checked with it.
+bool IsSafePathComponent(const std::string& component);
 
 // A relative name ("sub\\x.dll"; "\\" or "/" between parts), each part
 // checked as one component; the first problem found.

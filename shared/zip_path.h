@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "shared/file_name_rule.h"
+
 namespace corvane {
 
 // Splits a stored name at "/" and "\" into the folder and file names it
@@ -16,9 +18,6 @@ namespace corvane {
 // Windows forbids in file names. Empty components ("a//b", a trailing "/")
 // are skipped; at least one component must remain.
 bool SplitStoredName(const std::string& name, std::vector<std::string>& parts);
-
-// One folder or file name, checked by the rules above.
-bool IsSafePathComponent(const std::string& component);
 
 // The name with "\" turned into "/", the separator the ZIP format defines;
 // this is how new entries are stored.

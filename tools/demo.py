@@ -4,7 +4,9 @@
 release notes, and the whole update driven through the sample itself: its
 "Check for updates" button is pressed, the updater's question is answered
 Yes, the wizard downloads, closes Sample App, replaces it and starts the new
-one, which reads 1.1.
+one, which reads 1.1. The package carries a patch from the installed 1.0
+build to 1.1, so the updater downloads only that patch; the demo says how
+many bytes it saved.
 
 With a display ($DISPLAY) it all happens on the screen; otherwise on a
 private Xvfb display, with screenshots of before, during and after under
@@ -99,9 +101,10 @@ def describe(state):
 def build_package(rig, tree, server, updater):
     """The publisher's part, done by the designer: the sample project
     (samples/demo/project/sampleapp.epj, with this server's port and the
-    served files' digests filled in) is built with "Corvane.exe /build", and
-    its package replaces the installed configuration, wizard design and
-    updater and the served update.ini."""
+    served files' digests and the two SampleApp.exe builds filled in) is
+    built with "Corvane.exe /build", and its package replaces the installed
+    configuration, wizard design and updater and the served update.ini; its
+    patches are served beside the files. Returns the patches' names."""
     designer = OUT / "Corvane"
     shutil.rmtree(designer, ignore_errors=True)
     (designer / "updateApp").mkdir(parents=True)
@@ -113,6 +116,8 @@ def build_package(rig, tree, server, updater):
     text = text.replace("{port}", str(server.port))
     for name in ("SampleApp.exe", "readme.txt"):
         text = text.replace("{md5:%s}" % name, md5(server.root / "files" / name))
+    for version in ("1.0", "1.1"):
+        text = text.replace("{file:SampleApp.exe %s}" % version, rig.winpath(sample.sample_exe(tree, version)))
     project.write_text(text)
     package = OUT / "package"
     shutil.rmtree(package, ignore_errors=True)
@@ -122,14 +127,18 @@ def build_package(rig, tree, server, updater):
     print(run.stdout.replace("\r\n", "\n").rstrip())
     if run.returncode != 0:
         print(run.stderr)
-        return False
+        return None
     for name in ("update.dat", "ui.dat"):
         (updater / name).unlink(missing_ok=True)
     for name in ("update.dat", "ui.bin", "update.exe"):
         shutil.copy2(package / name, updater / name)
     shutil.copy2(package / "update.ini", server.root / "update.ini")
-    print("Installed the package's update.dat, ui.bin and update.exe; serving its update.ini")
-    return True
+    patches = sorted(p.name for p in package.glob("*.vcdiff"))
+    for name in patches:
+        shutil.copy2(package / name, server.root / "files" / name)
+    print("Installed the package's update.dat, ui.bin and update.exe; serving its update.ini"
+          + "".join(" and files/" + name for name in patches))
+    return patches
 
 
 def run_demo(rig, server, tree, show):
@@ -137,10 +146,12 @@ def run_demo(rig, server, tree, show):
     app = OUT / "SampleApp"
     updater = sample.install_sample(app, tree, server.port)
     sample.serve_sample(server.root, tree, server.port)
-    if not build_package(rig, tree, server, updater):
+    patches = build_package(rig, tree, server, updater)
+    if patches is None:
         print("The package build failed.")
         return False
-    server.route("/files/SampleApp.exe", slow_file(server.root / "files" / "SampleApp.exe"))
+    for name in ["SampleApp.exe"] + patches:
+        server.route("/files/" + name, slow_file(server.root / "files" / name))
     installed_before = md5(app / "SampleApp.exe")
     print(f"Installed: {app}/SampleApp.exe (1.0, md5 {installed_before}), readme.txt,")
     print("           updateApp/update.exe, updateApp/update.dat, updateApp/ui.bin (the designer's package)")
@@ -207,6 +218,14 @@ def run_demo(rig, server, tree, show):
     served = md5(server.root / "files" / "SampleApp.exe")
     print(f"SampleApp.exe: md5 {now} ({'the 1.1 build' if now == served else 'unchanged' if now == installed_before else 'neither build!'})")
     print("readme.txt:    " + (app / "readme.txt").read_text(errors="replace").splitlines()[0])
+    whole = (server.root / "files" / "SampleApp.exe").stat().st_size
+    fetched = [r for r in server.requests if r.startswith("/files/SampleApp.exe")]
+    if fetched and all(r.endswith(".vcdiff") for r in fetched):
+        patch = (server.root / fetched[-1].lstrip("/")).stat().st_size
+        print(f"Download:      SampleApp.exe came as a patch of {patch:,} bytes instead of the whole "
+              f"{whole:,}: {whole - patch:,} bytes ({100 * (whole - patch) / whole:.1f} %) saved")
+    else:
+        print(f"Download:      SampleApp.exe came whole ({whole:,} bytes): " + ", ".join(fetched))
     local = (updater / "update.dat").read_text(errors="replace")
     print("update.dat:    " + ", ".join(l.strip() for l in local.splitlines() if l.startswith("ver=")))
     leftovers = list(app.rglob("*.ebk"))

@@ -13,6 +13,7 @@ packages=(
   python3-pytest python3-pyftpdlib
   zip unzip curl procps
   openssl libssl-dev
+  xdelta3
 )
 
 missing=()

@@ -14,14 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "updater/ui/skin_bitmap.h"
+
 namespace corvane {
 
 using ByteBuffer = std::vector<uint8_t>;
 
 // Larger pictures are refused before they are decoded: a wizard image is a
 // few hundred pixels wide, and a hostile header must not make us allocate
-// gigabytes.
-constexpr uint64_t kMaxDecodedPixels = uint64_t{4096} * 4096;
+// gigabytes. The same bound as the updater's for the BMPs it draws, so a BMP
+// copied as it is can never be larger than a decoded picture.
+constexpr uint64_t kMaxDecodedPixels = kMaxSkinBitmapPixels;
 
 enum class ImageSourceKind { kBmp, kGif, kJpeg, kIcon, kOther };
 

@@ -1,7 +1,11 @@
 #include "designer/uieditor/ui_template.h"
 
+#include <cstdio>
+#include <set>
+
 #include "designer/uieditor/ui_config_writer.h"
 #include "shared/archive_password.h"
+#include "shared/folder_tree.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
 #include "shared/zip_archive.h"
@@ -20,6 +24,10 @@ const char kNotFoundMessage[] = "Not find file:";
 const char kCreateFileMessage[] = "Failed to create file:";
 const char kTemplateFormatError[] = "Template file format error:";
 const char kOverwriteQuestion[] = "File already exists, overwrite?";
+const char kTemplateTwinReason[] = "\r\nThe template holds more than one entry named ";
+const char kTemplateSystemDatReason[] = "\r\nA template can not replace the built-in design system.dat.";
+const char kTemplateTooLargeMessage[] = "The template is too large: ";
+const char kTemplateTooLargeReason[] = "\r\nIts files would take more than 64 MiB.";
 
 namespace {
 
@@ -90,22 +98,149 @@ bool LoadDesignFromUiFile(const std::string& path, UiDesign* design) {
   return ReadDesignFromUiText(std::string(bytes.begin(), bytes.end()), FolderOf(path), design);
 }
 
-bool OpenUiTemplateArchive(ZipArchive& archive, const std::string& name, const std::string& defui_folder,
-                           UiDesign* design, std::string* error) {
+namespace {
+
+// A checked template: its file entries (by index) with their checked folder
+// and file names, and its folder entries.
+struct TemplateEntries {
+  std::vector<int> files;
+  std::vector<std::vector<std::string>> file_parts;
+  std::vector<std::vector<std::string>> folders;
+};
+
+std::string EntryKey(const std::vector<std::string>& parts) {
+  std::string key;
+  for (const std::string& part : parts) key += (key.empty() ? "" : "/") + ToLowerAscii(part);
+  return key;
+}
+
+// Every entry is checked before anything is written: each name must stay
+// inside the folder, no two may name the same file as Windows reads names
+// (without regard to case, "/" and "\" alike), none may be "system.dat" (the
+// built-in design is the designer's own), and the whole must fit the bound.
+bool CheckTemplateEntries(ZipArchive& archive, const std::string& name, TemplateEntries* out, std::string* error) {
   const std::string refused = kTemplateFormatError + name;
-  // Every name is checked before anything is written, so that a hostile
-  // archive leaves the current template as it was.
-  const int count = archive.GetEntryCount();
+  std::set<std::string> file_keys, folder_keys;
+  uint64_t total = 0;
   std::vector<std::string> parts;
-  for (int i = 0; i < count; ++i) {
-    if (!SplitStoredName(archive.GetEntryName(i), parts)) {
+  for (int i = 0; i < archive.GetEntryCount(); ++i) {
+    const ZipEntryHeader* header = archive.GetEntryHeader(i);
+    if (!header || !SplitStoredName(header->name, parts)) {
+      Fail(error, refused);
+      return false;
+    }
+    const std::string key = EntryKey(parts);
+    if (header->is_directory) {
+      folder_keys.insert(key);
+      out->folders.push_back(parts);
+      continue;
+    }
+    if (!file_keys.insert(key).second) {
+      Fail(error, refused + kTemplateTwinReason + header->name);
+      return false;
+    }
+    if (parts.size() == 1 && EqualsNoCase(parts[0], kDefaultDesignFile)) {
+      Fail(error, refused + kTemplateSystemDatReason);
+      return false;
+    }
+    total += header->uncompressed_size;
+    if (total > kMaxTemplateUnpackedBytes) {
+      Fail(error, kTemplateTooLargeMessage + name + kTemplateTooLargeReason);
+      return false;
+    }
+    out->files.push_back(i);
+    out->file_parts.push_back(parts);
+  }
+  // A file may not also be a folder of another entry ("res" and "res/a.bmp").
+  for (const std::string& key : file_keys) {
+    const std::string below = key + "/";
+    auto next = file_keys.lower_bound(below);
+    auto folder = folder_keys.lower_bound(key);
+    if ((next != file_keys.end() && next->compare(0, below.size(), below) == 0) ||
+        (folder != folder_keys.end() && (*folder == key || folder->compare(0, below.size(), below) == 0))) {
       Fail(error, refused);
       return false;
     }
   }
-  const int text_index = archive.FindEntry(kTemplateEntry);
+  if (archive.FindEntry(kTemplateEntry) < 0) {
+    Fail(error, refused);
+    return false;
+  }
+  return true;
+}
+
+std::string JoinParts(std::string path, const std::vector<std::string>& parts) {
+  for (const std::string& part : parts) path = zipfs::JoinPath(path, part);
+  return path;
+}
+
+// Writes one entry as a plain new file: the archive's attributes (read-only,
+// hidden) are not carried over, so the next template can replace it.
+bool WriteStagedFile(const std::string& path, const void* data, size_t size) {
+  const size_t slash = path.find_last_of("/\\");
+  zipfs::StagedFile out;
+  return (slash == std::string::npos || zipfs::MakeDirectories(path.substr(0, slash))) && out.Create(path) &&
+         out.Write(data, size) && out.Commit();
+}
+
+bool CopyFileBytes(const std::string& from, const std::string& to) {
+  std::vector<unsigned char> bytes;
+  return zipfs::ReadWholeFile(from, bytes) && WriteStagedFile(to, bytes.data(), bytes.size());
+}
+
+// The built-in design stays with the current template's folder: its
+// "system.dat" and the images and icon it names are carried into the new
+// folder, unless the template brings a file of that name.
+bool KeepBuiltInDesign(const std::string& defui, const std::string& staging) {
+  const std::string built_in = zipfs::JoinPath(defui, kDefaultDesignFile);
+  if (!IsRegularFile(built_in)) return true;
+  if (!CopyFileBytes(built_in, zipfs::JoinPath(staging, kDefaultDesignFile))) return false;
+  UiDesign design = NewUiDesign();
+  if (!LoadDesignFromUiFile(built_in, &design)) return true;
+  std::vector<std::string> used{design.sysicon};
+  for (const DesignWindow& window : design.windows) {
+    for (const DesignImage& image : window.images) used.push_back(image.source);
+  }
+  for (const std::string& path : used) {
+    if (path.size() <= defui.size() + 1 || path.compare(0, defui.size(), defui) != 0 ||
+        (path[defui.size()] != '/' && path[defui.size()] != '\\')) {
+      continue;
+    }
+    const std::string target = staging + path.substr(defui.size());
+    if (IsRegularFile(path) && !zipfs::PathExists(target) && !CopyFileBytes(path, target)) return false;
+  }
+  return true;
+}
+
+std::string WithoutTrailingSeparator(std::string folder) {
+  while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  return folder;
+}
+
+// Puts the unpacked template in place of the folder as a whole; on failure
+// the former folder is put back.
+bool SwapInFolder(const std::string& staging, const std::string& folder) {
+  const std::string old = folder + ".old";
+  if (!DeleteFolderTree(old)) return false;
+  const bool had_folder = zipfs::PathExists(folder);
+  if (had_folder && std::rename(folder.c_str(), old.c_str()) != 0) return false;
+  if (std::rename(staging.c_str(), folder.c_str()) != 0) {
+    if (had_folder) std::rename(old.c_str(), folder.c_str());
+    return false;
+  }
+  DeleteFolderTree(old);
+  return true;
+}
+
+}  // namespace
+
+bool OpenUiTemplateArchive(ZipArchive& archive, const std::string& name, const std::string& defui_folder,
+                           UiDesign* design, std::string* error) {
+  const std::string refused = kTemplateFormatError + name;
+  TemplateEntries entries;
+  if (!CheckTemplateEntries(archive, name, &entries, error)) return false;
   std::vector<char> text;
-  if (text_index < 0 || !archive.ExtractEntryToMemory(text_index, text)) {
+  if (!archive.ExtractEntryToMemory(archive.FindEntry(kTemplateEntry), text)) {
     Fail(error, refused);
     return false;
   }
@@ -114,15 +249,24 @@ bool OpenUiTemplateArchive(ZipArchive& archive, const std::string& name, const s
     Fail(error, refused);
     return false;
   }
-  if (!zipfs::MakeDirectories(defui_folder)) {
+  // Unpacked whole into a folder of its own first: an entry that turns out
+  // damaged leaves the current template as it was.
+  const std::string folder = WithoutTrailingSeparator(defui_folder);
+  const std::string staging = folder + ".new";
+  bool ok = DeleteFolderTree(staging) && zipfs::MakeDirectories(staging);
+  for (const std::vector<std::string>& parts : entries.folders) {
+    ok = ok && zipfs::MakeDirectories(JoinParts(staging, parts));
+  }
+  std::vector<char> bytes;
+  for (size_t i = 0; ok && i < entries.files.size(); ++i) {
+    ok = archive.ExtractEntryToMemory(entries.files[i], bytes) &&
+         WriteStagedFile(JoinParts(staging, entries.file_parts[i]), bytes.data(), bytes.size());
+  }
+  ok = ok && KeepBuiltInDesign(folder, staging) && SwapInFolder(staging, folder);
+  if (!ok) {
+    DeleteFolderTree(staging);
     Fail(error, refused);
     return false;
-  }
-  for (int i = 0; i < count; ++i) {
-    if (!archive.ExtractEntry(i, defui_folder, true)) {
-      Fail(error, refused);
-      return false;
-    }
   }
   *design = std::move(read);
   return true;

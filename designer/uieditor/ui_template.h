@@ -9,6 +9,7 @@
 // to show on failure.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,14 @@ extern const char kNotFoundMessage[];      // "Not find file:"
 extern const char kCreateFileMessage[];    // "Failed to create file:"
 extern const char kTemplateFormatError[];  // "Template file format error:"
 extern const char kOverwriteQuestion[];    // "File already exists, overwrite?"
+// Reasons added after "Template file format error:" + path, and the box for
+// a template whose files are too large: message + path + reason.
+extern const char kTemplateTwinReason[];       // followed by the entry name
+extern const char kTemplateSystemDatReason[];
+extern const char kTemplateTooLargeMessage[];
+extern const char kTemplateTooLargeReason[];
+// The most a template's files may take unpacked, all together.
+constexpr uint64_t kMaxTemplateUnpackedBytes = uint64_t{64} << 20;
 
 // Writes the design as a template at `path` with `name` and `author` as
 // mbname and mbauthor; images and the icon are converted and packed once
@@ -52,10 +61,16 @@ bool LoadDesignFromUiFile(const std::string& path, UiDesign* design);
 
 // Opens the template file `path`: it must exist ("Not find file:" + path)
 // and end in ".umb" (without regard to case). The archive is refused as a
-// whole ("Template file format error:" + path) when it cannot be read, has
-// no "umb.dat", or names any entry that would land outside `defui_folder`;
-// nothing is unpacked then. Otherwise every entry is unpacked into
-// `defui_folder` (created when missing) and the design read from "umb.dat".
+// whole ("Template file format error:" + path, with a reason for the cases
+// below) when it cannot be read, has no "umb.dat", names any entry that would
+// land outside `defui_folder`, names one file twice (names differing only in
+// case or separator count as the same), holds "system.dat", or would unpack
+// to more than kMaxTemplateUnpackedBytes. All of that is checked before
+// anything is written. The entries are then unpacked into a folder beside
+// `defui_folder` (as plain files: no attributes from the archive), which
+// replaces `defui_folder` as a whole once every entry is there; the built-in
+// "system.dat" and the images it names stay. On any failure `defui_folder`
+// is as it was.
 bool OpenUiTemplate(const std::string& path, const std::string& defui_folder, UiDesign* design,
                     std::string* error);
 // The same for an archive already open (password set by the caller);

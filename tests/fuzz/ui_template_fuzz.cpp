@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the template reader: as a ".umb" archive (names
-// checked, "umb.dat" parsed, entries unpacked into a scratch folder) and,
+// checked, "umb.dat" parsed, entries unpacked into a staging folder and
+// swapped into a scratch folder) and,
 // when they are no archive, as the "umb.dat" text itself. Whatever opens
 // must write back into a UI configuration the updater parses.
 #include <stdlib.h>
@@ -61,9 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     if (corvane::OpenUiTemplateArchive(archive, "fuzz.umb", defui, &design, &error)) {
       CheckWritesBack(design);
-    } else if (error.empty()) {
-      __builtin_trap();  // a refusal always says why
+    } else if (error.empty() || std::filesystem::exists(defui)) {
+      __builtin_trap();  // a refusal always says why and changes nothing
     }
+    // The staging folders never stay behind.
+    if (std::filesystem::exists(defui + ".new") || std::filesystem::exists(defui + ".old")) __builtin_trap();
     std::error_code ignored;
     std::filesystem::remove_all(defui, ignored);
     return 0;

@@ -58,7 +58,7 @@ std::string TinyBmp() {
 class PackageBuildTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteFile(dir / "art/band.bmp", TinyBmp());
+    WriteFile(dir / "p/art/band.bmp", TinyBmp());
     WriteFile(dir / "designer/updateApp/update.exe", "MZ updater");
     Project("");
     settings.project_file = dir / "p/p.epj";
@@ -67,7 +67,7 @@ class PackageBuildTest : public ::testing::Test {
     settings.designer_version = "1.0";
   }
   void Project(const std::string& extra) {
-    const std::string image = "show=1;;rect=0,0,2,2;;bmpfile=" + (dir / "art/band.bmp");
+    const std::string image = "show=1;;rect=0,0,2,2;;bmpfile=" + (dir / "p/art/band.bmp");
     WriteFile(dir / "p/p.epj",
               "[project]\r\nname=p\r\n[system]\r\nurls=url0=http://h/dir/srv.ini\r\nclose_proc1=a.exe\r\n"
               "[file0]\r\nurls=url0=http://h/a.exe\r\nlocal_ver=1.0\r\nfile_ver=1.1\r\n"
@@ -120,30 +120,101 @@ TEST_F(PackageBuildTest, FailuresStopWithTheirMessagesAndKeepWhatWasWritten) {
   EXPECT_EQ(recorder.messages, (std::vector<std::string>{kNoServerFileMessage}));
   EXPECT_FALSE(Exists(dir / "out"));
 
-  Project("");
-  std::filesystem::create_directories(Out("ui.dat"));  // ui.dat cannot be created
-  EXPECT_FALSE(Run().ok);
-  EXPECT_EQ(recorder.messages, (std::vector<std::string>{"Failed to create UI configuration file."}));
-  EXPECT_EQ(recorder.progress, (std::vector<int>{2}));
-  EXPECT_TRUE(Exists(Out("update.dat")) && Exists(Out("srv.ini")));
-  std::filesystem::remove(Out("ui.dat"));
-
   // An image the converter refuses: the writer's message, then the page's.
-  Project("[win3]\r\nimage0=show=1;;bmpfile=" + (dir / "art/logo.png") + "\r\n");
-  WriteFile(dir / "art/logo.png", "png");
+  Project("[win3]\r\nimage0=show=1;;bmpfile=" + (dir / "p/art/logo.png") + "\r\n");
+  WriteFile(dir / "p/art/logo.png", "png");
   EXPECT_FALSE(Run().ok);
   EXPECT_EQ(recorder.messages,
-            (std::vector<std::string>{"Image file format error:" + (dir / "art/logo.png"), "UI-Design configuration error."}));
+            (std::vector<std::string>{"Image file format error:" + (dir / "p/art/logo.png"), "UI-Design configuration error."}));
   EXPECT_EQ(recorder.progress.back(), 7);
 
-  // Without an updater the package is still complete otherwise.
-  Project("");
+  // A picture outside the project folder is never read.
+  WriteFile(dir / "elsewhere/logo.bmp", TinyBmp());
+  Project("[win3]\r\nimage0=show=1;;bmpfile=" + (dir / "elsewhere/logo.bmp") + "\r\n");
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages, (std::vector<std::string>{"The image is not in the project folder: " +
+                                                         (dir / "elsewhere/logo.bmp"),
+                                                         "UI-Design configuration error."}));
+
+}
+
+// Each step's result counts: a package that lacks one of its four files is
+// a failed build, and nothing the build did not write is deleted.
+TEST_F(PackageBuildTest, APackageWithoutAllFourFilesFails) {
+  settings.local_mode = 1;
+  struct Case {
+    const char* what;
+    const char* blocked;  // a folder where the build wants a file
+    std::string message;
+    bool local_text_kept;
+  };
+  const Case cases[] = {
+      {"update.bin cannot be written", "update.bin", kPackLocalFileMessage, true},
+      {"ui.bin cannot be written", "ui.bin", "Failed to create UI configuration file.", false},
+      {"update.exe cannot be written", "update.exe",
+       kNoUpdaterMessage + (dir / "designer/updateApp/update.exe") + kNoUpdaterReason, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directories(Out(c.blocked) + "/keep");
+    const PackageBuildResult result = Run();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(recorder.messages, std::vector<std::string>{c.message});
+    // The configuration is never lost: it is in update.bin or still beside it.
+    EXPECT_EQ(Exists(Out("update.dat")), c.local_text_kept);
+    EXPECT_TRUE(Exists(Out("update.dat")) || Exists(Out("update.bin")));
+    EXPECT_TRUE(Exists(Out(c.blocked) + "/keep"));
+  }
+  // Text mode with an earlier update.bin that cannot go: the updater would
+  // read it first, so the new update.dat alone is no package.
+  settings.local_mode = 0;
+  std::filesystem::remove_all(dir / "out");
+  std::filesystem::create_directories(Out("update.bin") + "/keep");
+  EXPECT_FALSE(Run().ok);
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{kOldBinaryMessage});
+  settings.local_mode = 1;
+  std::filesystem::remove_all(dir / "out");
   std::filesystem::remove(dir / "designer/updateApp/update.exe");
   PackageBuildResult result = Run();
-  EXPECT_TRUE(result.ok);
+  EXPECT_FALSE(result.ok);
   EXPECT_FALSE(result.updater_copied);
-  EXPECT_FALSE(Exists(Out("update.exe")));
+  EXPECT_EQ(recorder.messages, std::vector<std::string>{kNoUpdaterMessage + (dir / "designer/updateApp/update.exe") +
+                                                        kNoUpdaterReason});
   EXPECT_FALSE(Exists(Out("res")) || Exists(Out("ui.dat")));
+}
+
+TEST_F(PackageBuildTest, ServerFilesNamedLikeThePackagesOwnAreRefusedBeforeAnythingIsWritten) {
+  for (const char* name : {"update.dat", "UPDATE.BIN", "ui.bin", "Update.exe"}) {
+    SCOPED_TRACE(name);
+    WriteFile(dir / "p/p.epj", std::string("[project]\r\nname=p\r\n[system]\r\nurls=url0=http://h/") + name + "\r\n");
+    EXPECT_FALSE(Run().ok);
+    EXPECT_EQ(recorder.messages,
+              std::vector<std::string>{kServerNameClashMessage + std::string(name) + kServerNameClashReason});
+    EXPECT_FALSE(Exists(dir / "out"));
+  }
+}
+
+TEST_F(PackageBuildTest, ThePublishersOwnFilesAndARelativeOutputFolderAreRespected) {
+  // A res\ and ui.dat of the publisher's in the output folder stay as they are.
+  WriteFile(Out("res/band.bmp"), "the publisher's own picture");
+  WriteFile(Out("ui.dat"), "the publisher's notes");
+  ASSERT_TRUE(Run().ok) << ::testing::PrintToString(recorder.messages);
+  EXPECT_EQ(ReadFile(Out("res/band.bmp")), "the publisher's own picture");
+  EXPECT_EQ(ReadFile(Out("ui.dat")), "the publisher's notes");
+  EXPECT_TRUE(Exists(Out("ui.bin")) && Exists(Out("update.exe")));
+
+  // A relative folder lies beside the project, wherever the build runs from.
+  settings.output_folder = "rel\\";
+  EXPECT_EQ(ResolveOutputFolder(settings.project_file, "rel\\"), dir / "p/rel\\");
+  EXPECT_EQ(ResolveOutputFolder(settings.project_file, " .\\rel"), dir / "p/rel/");
+  EXPECT_EQ(ResolveOutputFolder(settings.project_file, "C:\\o"), "C:\\o/");
+  EXPECT_EQ(ResolveOutputFolder(settings.project_file, "\\\\srv\\o\\"), "\\\\srv\\o\\");
+  settings.output_folder = "rel";
+  const PackageBuildResult result = Run();
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(result.output_folder, dir / "p/rel/");
+  EXPECT_TRUE(Exists(dir / "p/rel/ui.bin"));
 }
 
 TEST_F(PackageBuildTest, SignedBuildsSignWithAKeyOpenSslReadsAndRaiseTheSerial) {

@@ -264,5 +264,27 @@ TEST(SkinBitmapRejects, ProfileDataOutsideTheHeader) {
   EXPECT_FALSE(Layout(b));
 }
 
+// The pixel bound holds however few bytes the pixels take: an RLE8 file of
+// about a kilobyte may declare 16384 x 16384 pixels.
+TEST(SkinBitmapRejects, MorePixelsThanTheBoundEvenWhenCompressed) {
+  struct Case {
+    int32_t width, height;
+    bool accepted;
+  };
+  const Case cases[] = {{4096, 4096, true}, {16384, 1024, true}, {4097, 4096, false},
+                        {16384, 16384, false}, {4096, 4097, false}};
+  for (const Case& c : cases) {
+    BmpRecipe rle;
+    rle.width = c.width;
+    rle.height = c.height;
+    rle.bits = 8;
+    rle.compression = 1;
+    rle.table_entries = 256;
+    rle.rle = {0, 1};  // end of bitmap
+    EXPECT_EQ(Layout(MakeBmp(rle)).has_value(), c.accepted) << c.width << "x" << c.height;
+  }
+  EXPECT_EQ(kMaxSkinBitmapPixels, uint64_t{4096} * 4096);
+}
+
 }  // namespace
 }  // namespace corvane

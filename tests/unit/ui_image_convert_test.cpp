@@ -238,6 +238,35 @@ TEST(UiImageConvert, SharedSourcesAreConvertedAndPackedOnce) {
   EXPECT_EQ(ReadFile(dir / "out/ui.dat"), package.text);
 }
 
+// About a kilobyte of RLE8 that declares 16384 x 16384 pixels: neither
+// copied as it is nor decoded, so it never reaches the package.
+TEST(UiImageConvert, RleBmpsLargerThanThePixelBoundAreRefused) {
+  ByteBuffer b(14 + 40 + 1024 + 2, 0);
+  auto put32 = [&b](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i)); };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<uint32_t>(b.size()));
+  put32(10, 14 + 40 + 1024);
+  put32(14, 40);
+  put32(18, 16384);
+  put32(22, 16384);
+  b[26] = 1;
+  b[28] = 8;
+  put32(30, 1);  // RLE8
+  put32(34, 2);
+  b[b.size() - 1] = 1;  // end of bitmap
+  EXPECT_EQ(b.size(), 1080u);
+  EXPECT_FALSE(ConvertToSkinBmp(b.data(), b.size()));
+  int width = 0, height = 0;
+  EXPECT_FALSE(ReadPictureSize(b.data(), b.size(), &width, &height));
+  TempDir dir;
+  WriteFile(dir / "huge.bmp", Text(b));
+  EXPECT_EQ(CheckImageFile(dir / "huge.bmp"), "Image file format error:" + dir / "huge.bmp");
+  put32(18, 64);
+  put32(22, 64);
+  EXPECT_TRUE(ConvertToSkinBmp(b.data(), b.size())) << "the same file at a sane size is copied";
+}
+
 TEST(UiImageConvert, BadSourcesGiveTheWritersMessages) {
   TempDir dir;
   WriteFile(dir / "junk.gif", "not a picture");

@@ -3,6 +3,9 @@
 #include "designer/uieditor/ui_template.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "designer/uieditor/ui_config_writer.h"
 #include "designer/uieditor/ui_preview.h"
@@ -129,6 +132,105 @@ TEST(UiTemplate, HostileOrBrokenArchivesAreRefusedAndChangeNothing) {
   std::string error;
   EXPECT_FALSE(OpenUiTemplate(dir / "missing.umb", dir / "defui", &design, &error));
   EXPECT_EQ(error, "Not find file:" + dir / "missing.umb");
+}
+
+// Every entry is checked, and the template unpacked in a folder of its own,
+// before the current template changes: a refused template leaves "defui"
+// byte for byte as it was, with no staging folder left beside it.
+TEST(UiTemplate, TemplatesAreCheckedWholeAndSwappedInWhole) {
+  TempDir dir;
+  const std::string defui = dir / "defui";
+  WriteFile(defui + "/umb.dat", "//Created by Corvane\r\n[UI]\r\ntitle=Current\r\n");
+  WriteFile(defui + "/res/old.bmp", "current picture");
+  WriteFile(defui + "/system.dat",
+            "//Created by Corvane\r\n[UI]\r\ntitle=Built in\r\n[win0]\r\nimage0=show=1;;bmpfile=res\\builtin.bmp\r\n");
+  WriteFile(defui + "/res/builtin.bmp", "built-in picture");
+  const std::vector<std::string> before = ListTree(defui);
+  const std::string built_in = ReadFile(defui + "/system.dat");
+  auto unchanged = [&] {
+    EXPECT_EQ(ListTree(defui), before);
+    EXPECT_EQ(ReadFile(defui + "/res/old.bmp"), "current picture");
+    EXPECT_EQ(ReadFile(defui + "/system.dat"), built_in);
+    EXPECT_FALSE(Exists(defui + ".new") || Exists(defui + ".old"));
+  };
+  const std::string text = "//Created by Corvane\r\n[UI]\r\ntitle=New\r\n";
+  ziptest::RawEntry damaged("res/a.bmp", "BM picture");
+  damaged.crc = 1;
+  const std::string format = "Template file format error:";
+  struct Case {
+    const char* name;
+    std::vector<ziptest::RawEntry> entries;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"damaged.umb", {ziptest::RawEntry("umb.dat", text), damaged}, ""},
+      {"twice.umb", {ziptest::RawEntry("umb.dat", text), ziptest::RawEntry("umb.dat", "[UI]\r\ntitle=Other\r\n")},
+       std::string(kTemplateTwinReason) + "umb.dat"},
+      {"case.umb", {ziptest::RawEntry("umb.dat", text), ziptest::RawEntry("UMB.DAT", "[UI]\r\n")},
+       std::string(kTemplateTwinReason) + "UMB.DAT"},
+      {"separators.umb",
+       {ziptest::RawEntry("umb.dat", text), ziptest::RawEntry("res/a.bmp", "1"), ziptest::RawEntry("RES\\A.bmp", "2")},
+       std::string(kTemplateTwinReason) + "RES\\A.bmp"},
+      {"system.umb", {ziptest::RawEntry("umb.dat", text), ziptest::RawEntry("System.dat", "[UI]\r\n")},
+       kTemplateSystemDatReason},
+      {"fileandfolder.umb",
+       {ziptest::RawEntry("umb.dat", text), ziptest::RawEntry("res", "x"), ziptest::RawEntry("res/a.bmp", "y")}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(dir / c.name, ziptest::BuildRawZip(c.entries));
+    UiDesign design = NewUiDesign();
+    std::string error;
+    EXPECT_FALSE(OpenUiTemplate(dir / c.name, defui, &design, &error));
+    EXPECT_EQ(error, format + dir / c.name + c.reason);
+    EXPECT_EQ(design.title, "Corvane");
+    unchanged();
+  }
+
+  // 65 entries of 1 MiB of zeros make a small file and too much to unpack.
+  {
+    ZipArchive big;
+    ASSERT_TRUE(big.Create(dir / "big.umb"));
+    big.SetPassword(ArchivePassword());
+    ASSERT_TRUE(big.AddEntryFromMemory("umb.dat", text));
+    const std::string zeros(1 << 20, '\0');
+    for (int i = 0; i < 64; ++i) ASSERT_TRUE(big.AddEntryFromMemory(Format("res/%02d.bmp", i), zeros));
+    ASSERT_TRUE(big.Close());
+  }
+  UiDesign design = NewUiDesign();
+  std::string error;
+  EXPECT_FALSE(OpenUiTemplate(dir / "big.umb", defui, &design, &error));
+  EXPECT_EQ(error, kTemplateTooLargeMessage + dir / "big.umb" + kTemplateTooLargeReason);
+  unchanged();
+
+  // A sound template replaces the current one as a whole: nothing of the old
+  // one stays, the built-in design and its picture do, and a read-only entry
+  // arrives as a plain file that the next template can replace.
+  ziptest::RawEntry read_only("res/new.bmp", "new picture");
+  read_only.version_made_by = 3 << 8;  // Unix host, mode 0444
+  read_only.external_attributes = (0100444u << 16) | 0x01;
+  WriteFile(dir / "good.umb", ziptest::BuildRawZip({ziptest::RawEntry("umb.dat", text), read_only}));
+  // A swap that cannot happen (the former folder's place is taken by a file)
+  // is refused as well and puts nothing in place.
+  WriteFile(defui + ".old", "in the way");
+  EXPECT_FALSE(OpenUiTemplate(dir / "good.umb", defui, &design, &error));
+  EXPECT_EQ(error, format + dir / "good.umb");
+  EXPECT_EQ(ListTree(defui), before);
+  EXPECT_FALSE(Exists(defui + ".new"));
+  std::remove((defui + ".old").c_str());
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(OpenUiTemplate(dir / "good.umb", defui, &design, &error)) << error;
+    EXPECT_EQ(design.title, "New");
+    std::vector<std::string> after = ListTree(defui);
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, (std::vector<std::string>{"res", "res/builtin.bmp", "res/new.bmp", "system.dat", "umb.dat"}));
+    EXPECT_EQ(ReadFile(defui + "/res/builtin.bmp"), "built-in picture");
+    EXPECT_EQ(ReadFile(defui + "/system.dat"), built_in);
+    struct stat info;
+    ASSERT_EQ(stat((defui + "/res/new.bmp").c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IWUSR);
+    EXPECT_FALSE(Exists(defui + ".new") || Exists(defui + ".old"));
+  }
 }
 
 TEST(UiTemplate, MissingOrGarbageKeysOpenWithDefaults) {

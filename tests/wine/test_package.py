@@ -73,11 +73,11 @@ def test_command_line_builds_packages_and_reports_failures(tmp_path, wine, desig
     served.mkdir()
     shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
     shutil.copy2(sample.SAMPLES / "server" / "files" / "readme.txt", served / "readme.txt")
-    band = tmp_path / "art" / "band.bmp"
-    band.parent.mkdir()
-    band.write_bytes(bmp(40, 8, (0, 128, 255)))
     project = tmp_path / "sampleapp" / "sampleapp.epj"
-    project.parent.mkdir()
+    # Pictures are read from the project's folder only.
+    band = project.parent / "art" / "band.bmp"
+    band.parent.mkdir(parents=True)
+    band.write_bytes(bmp(40, 8, (0, 128, 255)))
 
     # Text mode into the project's own output folder.
     project.write_text(project_text(wine, http_server.port, served, band, False, 2))
@@ -121,6 +121,34 @@ def test_command_line_builds_packages_and_reports_failures(tmp_path, wine, desig
     blocker.write_text("a file, not a folder")
     run = build(wine, designer, project, blocker / "sub")
     assert run.returncode != 0 and "Failed to create local configuration file." in run.stderr
+    # A server-side file named like one of the package's own files.
+    clash = tmp_path / "clash" / "clash.epj"
+    clash.parent.mkdir()
+    clash.write_text(project_text(wine, http_server.port, served, band, False, 2).replace(
+        "/update.ini", "/Update.EXE"))
+    run = build(wine, designer, clash, tmp_path / "clash-out")
+    assert run.returncode != 0, run.stdout
+    assert ("The server-side configuration file can not be named Update.EXE: the upgrade package has a file "
+            "of that name.") in run.stderr
+    assert not (tmp_path / "clash-out").exists()
+    # update.bin cannot be written: the build fails and update.dat stays.
+    project.write_text(project_text(wine, http_server.port, served, band, True, 2))
+    stuck = tmp_path / "stuck"
+    (stuck / "update.bin").mkdir(parents=True)
+    run = build(wine, designer, project, stuck)
+    assert run.returncode != 0 and "Failed to pack update.dat into update.bin." in run.stderr
+    assert "Build complete!" not in run.stdout
+    assert (stuck / "update.dat").read_text().count("ver=1.0") == 2
+    assert not (stuck / "update.exe").exists()
+    # A relative output folder of the project lies beside it, whatever the
+    # current folder of the build.
+    project.write_text(project_text(wine, http_server.port, served, band, False, 2).replace(
+        "name=sampleapp", "name=sampleapp" + CRLF + "output_path=rel\\pkg"))
+    run = wine.run(designer / "Corvane.exe", ["/build", wine.winpath(project)], cwd=tmp_path, timeout=120)
+    assert run.returncode == 0, run.stderr + run.stdout
+    assert loose(project.parent / "rel") == ["pkg", "pkg/ui.bin", "pkg/update.dat", "pkg/update.exe",
+                                             "pkg/update.ini"]
+    assert not (tmp_path / "rel").exists()
     (designer / "updateApp" / "update.exe").unlink()
     run = build(wine, designer, project, tmp_path / "no-updater")
     assert run.returncode != 0 and "update.exe" in run.stderr
@@ -134,10 +162,10 @@ def sample_project(tmp_path, wine, http_server, build_dir, binary, show_type, **
     served.mkdir(parents=True)
     shutil.copy2(sample.sample_exe(build_dir, "1.1"), served / "SampleApp.exe")
     shutil.copy2(sample.SAMPLES / "server" / "files" / "readme.txt", served / "readme.txt")
-    band = tmp_path / "band.bmp"
-    band.write_bytes(bmp(40, 8, (0, 128, 255)))
     project = tmp_path / "sampleapp" / "sampleapp.epj"
     project.parent.mkdir()
+    band = project.parent / "band.bmp"
+    band.write_bytes(bmp(40, 8, (0, 128, 255)))
     project.write_text(project_text(wine, http_server.port, served, band, binary, show_type,
                                     **options))
     return served, project

@@ -199,6 +199,10 @@ def test_ui_design_page(wine, testhost, build_dir, tmp_path):
     win0 = one["win0"]
     assert attrs(win0["image0"])["rect"] == f"{IMAGE_AT[0]},{IMAGE_AT[1]},40,30"
     assert attrs(win0["image0"])["show"] == "1"
+    # The picture typed from outside the project was copied into it, and the
+    # project names it relative to its own folder.
+    assert attrs(win0["image0"])["bmpfile"] == "images\\red.bmp"
+    assert (projects / "one" / "images" / "red.bmp").read_bytes() == image.read_bytes()
     assert attrs(win0["static0"])["rect"] == "20,44,460,24"
     assert attrs(win0["static2"])["rect"] == "20,72,380,68"
     link = attrs(win0["static3"])

@@ -3,8 +3,11 @@
 // verifies file items by MD5, and hands over to the update stage or ends
 // the update. A file item with "sha256" is checked by SHA-256 as well (after
 // the MD5 when both are given); a mismatch fails like a wrong MD5, with lines
-// of its own. StartDownload and FinishDownload run on the page's thread, the
-// transfers on the stage's worker thread.
+// of its own. A file item with patches and an MD5 is first made from the
+// installed file and the patch for its build (patch_download_win.h); when
+// that cannot be done the whole file is downloaded as ever. StartDownload
+// and FinishDownload run on the page's thread, the transfers on the stage's
+// worker thread.
 #include <windows.h>
 #include <imagehlp.h>
 
@@ -17,6 +20,7 @@
 #include "shared/md5_digest.h"
 #include "shared/text_util.h"
 #include "updater/engine/host_messages.h"
+#include "updater/engine/patch_download_win.h"
 #include "updater/engine/self_update.h"
 #include "updater/engine/stage_platform_win.h"
 #include "updater/engine/transfer_engine_win.h"
@@ -140,11 +144,18 @@ class DownloadPageStage : public PageStage {
 
   void DownloadStage();
   bool FetchFileItem(int index);
+  // One transfer of a file item's file (or, with `patch`, of its patch).
+  bool TransferFile(Attempt& a, const std::string& local, const std::string& name, bool patch);
+  // The item's new file made from the installed one and a patch, verified;
+  // false (logged) when the whole file must be downloaded instead.
+  bool FetchFromPatch(FileItem& item, const std::string& local);
   bool FetchDirItem(int index);
   // Tries the item's URLs (in order or at random, each at most once) until
-  // `attempt` succeeds; false after the last failure, reported.
+  // `attempt` succeeds; false after the last failure, reported (or, with
+  // `failure_out`, handed back instead).
   template <typename Fn>
-  bool TryUrls(UrlList& urls, int random_select, int try_all, Fn attempt);
+  bool TryUrls(UrlList& urls, int random_select, int try_all, Fn attempt,
+               std::string* failure_out = nullptr);
   bool ConnectTo(Attempt& a);
   void ItemDone(int overall);
   void Fail(const std::string& text) {
@@ -204,7 +215,8 @@ void DownloadPageStage::StartDownload() {
 }
 
 template <typename Fn>
-bool DownloadPageStage::TryUrls(UrlList& urls, int random_select, int try_all, Fn attempt) {
+bool DownloadPageStage::TryUrls(UrlList& urls, int random_select, int try_all, Fn attempt,
+                                std::string* failure_out) {
   while (!urls.Empty()) {
     if (state_.cancel) return false;
     const size_t pick = random_select != 0 ? random_() % urls.Size() : 0;
@@ -219,7 +231,11 @@ bool DownloadPageStage::TryUrls(UrlList& urls, int random_select, int try_all, F
     if (attempt(a)) return true;
     if (state_.cancel) return false;
     if (a.may_retry) continue;
-    Fail(a.failure);
+    if (failure_out) {
+      *failure_out = a.failure;
+    } else {
+      Fail(a.failure);
+    }
     return false;
   }
   return true;  // no URL at all: nothing to fetch
@@ -261,37 +277,17 @@ bool DownloadPageStage::FetchFileItem(int index) {
   const std::string local = folder + name;
   view_.ShowStatus("Start download: " + name);
 
-  const bool done = TryUrls(item.urls, item.random_select, item.try_all_urls, [&](Attempt& a) {
-    switch (a.parts.service) {
-      case UrlService::kFtp:
-        if (!ConnectTo(a)) return false;
-        if (!DownloadFtp(state_, a.parts.object, local, 0, row_)) {
-          a.failure = "Dowload failed.";
-          return false;
-        }
-        break;
-      case UrlService::kFile:
-        app.WriteLog("Download: " + a.url + "-->" + local);
-        if (!CopyLocal(state_, a.parts.object, local, row_)) {
-          a.failure = "Dowload failed.";
-          return false;
-        }
-        break;
-      default: {
-        app.WriteLog("Download: " + a.url + "-->" + local);
-        std::string error;
-        HttpWholeAnswer whole;
-        if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
-          a.failure = error.empty() ? "File (" + name + ") does not exist!" : error;
-          return false;
-        }
-        if (!DownloadHttp(state_, a.url, local, row_, &whole)) {
-          a.failure = "Download failed.";
-          return false;
-        }
-        break;
-      }
+  // A patch needs the MD5 to prove what it made.
+  if (!item.md5.empty() && !item.patches.empty()) {
+    if (FetchFromPatch(item, local)) {
+      ItemDone(overall_ + 100);
+      return true;
     }
+    if (state_.cancel) return false;
+  }
+
+  const bool done = TryUrls(item.urls, item.random_select, item.try_all_urls, [&](Attempt& a) {
+    if (!TransferFile(a, local, name, false)) return false;
     if (item.md5.empty() && item.sha256.empty()) return true;
     view_.ShowStatus("Verifying the integrity of the file...");
     DigestMismatch bad;
@@ -305,6 +301,62 @@ bool DownloadPageStage::FetchFileItem(int index) {
   if (!done) return false;
   ItemDone(overall_ + 100);
   return true;
+}
+
+bool DownloadPageStage::TransferFile(Attempt& a, const std::string& local, const std::string& name,
+                                     bool patch) {
+  UpdaterApp& app = App();
+  const std::string line = (patch ? "Download patch: " : "Download: ") + a.url + "-->" + local;
+  switch (a.parts.service) {
+    case UrlService::kFtp:
+      if (!ConnectTo(a)) return false;
+      if (patch) app.WriteLog(line);
+      if (!DownloadFtp(state_, a.parts.object, local, 0, row_)) {
+        a.failure = "Dowload failed.";
+        return false;
+      }
+      return true;
+    case UrlService::kFile:
+      app.WriteLog(line);
+      if (!CopyLocal(state_, a.parts.object, local, row_)) {
+        a.failure = "Dowload failed.";
+        return false;
+      }
+      return true;
+    default: {
+      app.WriteLog(line);
+      std::string error;
+      HttpWholeAnswer whole;
+      if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
+        a.failure = error.empty() ? "File (" + name + ") does not exist!" : error;
+        return false;
+      }
+      if (!DownloadHttp(state_, a.url, local, row_, &whole)) {
+        a.failure = "Download failed.";
+        return false;
+      }
+      return true;
+    }
+  }
+}
+
+bool DownloadPageStage::FetchFromPatch(FileItem& item, const std::string& local) {
+  const PatchTransfer transfer = [&](UrlList& urls, const std::string& path, std::string* failure) {
+    return TryUrls(
+        urls, item.random_select, item.try_all_urls,
+        [&](Attempt& a) { return TransferFile(a, path, item.install_name, true); }, failure);
+  };
+  std::string reason;
+  if (MakeFileFromPatch(item, local, transfer, &reason)) {
+    view_.ShowStatus("The patch was applied: " + item.install_name);
+    view_.ShowStatus("Verifying the integrity of the file...");
+    DigestMismatch bad;
+    if (ItemDigestsMatch(local, item, view_, &bad)) return true;
+    reason = "the patched file's " + bad.kind + " is " + bad.digest + ", not " + bad.expected;
+  }
+  if (state_.cancel) return false;
+  view_.ShowStatus("The patch cannot be used, downloading the whole file: " + reason);
+  return false;
 }
 
 bool DownloadPageStage::FetchDirItem(int index) {

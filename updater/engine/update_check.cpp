@@ -6,6 +6,7 @@
 #include "shared/text_util.h"
 #include "updater/engine/config_reads.h"
 #include "updater/engine/log_banner.h"
+#include "updater/engine/patch_download.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/url_entry.h"
 #include "updater/engine/version_compare.h"
@@ -323,6 +324,7 @@ void UpdateCheck::ReadFileItem(IniStore& server, int index) {
     }
   }
   item.description = ReadLoggedString(server, log_, section, "describe", "");
+  item.patches = ReadFilePatches(server, log_, section);
 }
 
 void UpdateCheck::ReadDirItem(IniStore& server, int index) {

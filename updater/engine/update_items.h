@@ -52,6 +52,15 @@ struct UrlList {
   }
 };
 
+// A binary patch that turns one earlier build of a file item's file into
+// the new one ("patch<N>_urls", "patch<N>_from_md5").
+struct FilePatch {
+  int number = 0;        // N, 0 to 4
+  UrlList urls;
+  std::string from_md5;  // of the installed file it applies to, 32 hexadecimal digits
+};
+constexpr int kMaxFilePatches = 5;
+
 struct FileItem {
   bool is_new = false;
   int modify_version = 1;
@@ -78,6 +87,7 @@ struct FileItem {
   std::string description;
   int show_type = 0;
   int op_mode = 0;
+  std::vector<FilePatch> patches;  // used only with an "md5" to check the result
   std::vector<DownloadEntry> downloads;
   std::vector<std::string> backed_up_files;
   std::vector<std::string> created_files;

@@ -66,6 +66,9 @@ std::optional<BmpLayout> ParseBmpLayout(const uint8_t* data, size_t size) {
   if (layout.height == 0 || layout.height < -kMaxSkinBitmapSide || layout.height > kMaxSkinBitmapSide) {
     return std::nullopt;
   }
+  const uint64_t rows = layout.height < 0 ? uint64_t{static_cast<uint32_t>(-static_cast<int64_t>(layout.height))}
+                                          : uint64_t{static_cast<uint32_t>(layout.height)};
+  if (uint64_t{static_cast<uint32_t>(layout.width)} * rows > kMaxSkinBitmapPixels) return std::nullopt;
   const bool rle = layout.compression == kRle8 || layout.compression == kRle4;
   if (rle && layout.height < 0) return std::nullopt;  // RLE images are bottom-up only
   if (layout.header_size == 124) {
@@ -109,8 +112,6 @@ std::optional<BmpLayout> ParseBmpLayout(const uint8_t* data, size_t size) {
     needed = image_size;
   } else {
     const uint64_t stride = ((uint64_t{static_cast<uint32_t>(layout.width)} * layout.bit_count + 31) / 32) * 4;
-    const uint64_t rows = layout.height < 0 ? uint64_t{static_cast<uint32_t>(-static_cast<int64_t>(layout.height))}
-                                            : uint64_t{static_cast<uint32_t>(layout.height)};
     needed = stride * rows;
     if (needed > available) return std::nullopt;
     // A declared image size larger than the file means a cut-short file.

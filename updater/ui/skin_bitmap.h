@@ -7,7 +7,10 @@
 // one of the later 52, 56, 108 or 124 byte forms, 1, 4, 8, 16, 24 or 32 bits
 // per pixel, uncompressed, RLE8 (8 bits), RLE4 (4 bits) or bit fields (16 and
 // 32 bits), one plane, positive width, non-zero height (negative: top-down,
-// uncompressed only), at most kMaxSkinBitmapSide pixels per side.
+// uncompressed only), at most kMaxSkinBitmapSide pixels per side and
+// kMaxSkinBitmapPixels in all. The pixel bound holds for compressed images
+// too: a few bytes of RLE data may declare a picture that GDI would need a
+// gigabyte to draw.
 //
 // The Windows side (skin_bitmap_win.h) turns an accepted buffer into a
 // device-dependent bitmap.
@@ -20,6 +23,7 @@
 namespace corvane {
 
 constexpr int32_t kMaxSkinBitmapSide = 16384;
+constexpr uint64_t kMaxSkinBitmapPixels = uint64_t{4096} * 4096;
 
 struct BmpLayout {
   int32_t width = 0;
@@ -52,7 +56,7 @@ struct BmpLayout {
 
 // Returns the layout of a well-formed BMP file, or nothing when the buffer is
 // not one or is truncated, claims sizes beyond the buffer, has an absurd
-// colour count or pixel offset, or is larger than kMaxSkinBitmapSide.
+// colour count or pixel offset, or is larger than the bounds above.
 std::optional<BmpLayout> ParseBmpLayout(const uint8_t* data, size_t size);
 
 }  // namespace corvane
