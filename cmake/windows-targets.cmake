@@ -5,6 +5,10 @@
 add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-cast-function-type)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0600)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# No run-time type information: no program asks for it (no dynamic_cast or
+# typeid), and every polymorphic class and every lambda held in a
+# std::function would otherwise ship its type information and mangled name.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 # update.exe ships with every publisher's application, so Release builds are
 # optimised for size, and every function and datum gets a section of its own
 # so that the program's link drops whatever nothing uses (see update). The
@@ -43,7 +47,12 @@ file(GLOB UPDATER_WIN_CPP CONFIGURE_DEPENDS
 add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 
 add_executable(update WIN32 updater/main_win.cpp updater/update.rc $<TARGET_OBJECTS:updater_core>)
-target_link_libraries(update PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
+# comctl32 only through its delay-import library (which the win32 layer
+# brings before the import libraries): named here, its import library would
+# come first and the loader would load it at start.
+set(UPDATER_SYSTEM_LIBS ${WIN_SYSTEM_LIBS})
+list(REMOVE_ITEM UPDATER_SYSTEM_LIBS comctl32)
+target_link_libraries(update PRIVATE win32_layer corvane_portable ${UPDATER_SYSTEM_LIBS})
 check_static_imports(update)
 # update.exe ships with the application: unused code dropped, no symbols
 # (stripped once its delay-load thunks are checked).
@@ -88,6 +97,11 @@ foreach(src ${WIN_BENCH_CPP})
   add_executable(${name}_win ${src})
   target_link_libraries(${name}_win PRIVATE win32_layer corvane_portable ${WIN_SYSTEM_LIBS})
 endforeach()
+
+# The whole-update benchmark's reference: plain API calls only, none of the
+# project's code (bench/update_reference_win.cpp).
+add_executable(update_reference bench/update_reference_win.cpp)
+target_link_libraries(update_reference PRIVATE wininet advapi32)
 
 # The sample host program (samples/host/), twice from the same sources: the
 # installed version 1.0 and the version 1.1 that the demo's server offers.

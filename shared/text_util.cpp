@@ -9,11 +9,22 @@ namespace corvane {
 std::string FormatV(const char* fmt, va_list args) {
   va_list copy;
   va_copy(copy, args);
+#if defined(_WIN32)
+  // The C runtime's own formatter: MinGW's C99 one (and its floating-point
+  // conversion) would add about 20 KiB to the updater for the few plain
+  // conversions used here (no "ll", "z" or "j" sizes).
+  int needed = _vscprintf(fmt, copy);
+#else
   int needed = std::vsnprintf(nullptr, 0, fmt, copy);
+#endif
   va_end(copy);
   if (needed <= 0) return std::string();
   std::string out(static_cast<size_t>(needed) + 1, '\0');
+#if defined(_WIN32)
+  _vsnprintf(&out[0], out.size(), fmt, args);
+#else
   std::vsnprintf(&out[0], out.size(), fmt, args);
+#endif
   out.resize(static_cast<size_t>(needed));
   return out;
 }

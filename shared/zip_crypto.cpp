@@ -9,9 +9,11 @@ namespace corvane {
 
 namespace {
 
+// zlib's table is built at compile time and never changes; asking for it
+// costs a call (a static copy of the pointer would cost a thread-safe
+// initialisation guard, and with it the POSIX threads layer, in the updater).
 uint32_t CrcStep(uint32_t crc, unsigned char byte) {
-  static const z_crc_t* const table = get_crc_table();
-  return static_cast<uint32_t>(table[(crc ^ byte) & 0xff]) ^ (crc >> 8);
+  return static_cast<uint32_t>(get_crc_table()[(crc ^ byte) & 0xff]) ^ (crc >> 8);
 }
 
 }  // namespace

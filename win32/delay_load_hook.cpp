@@ -32,6 +32,10 @@ FARPROC WINAPI OnDelayLoadNotice(unsigned notice, PDelayLoadInfo info) {
   // The names come from the build's own .def files and are bare; anything
   // else is left to the helper rather than glued onto the system folder.
   if (std::strpbrk(info->szDll, "\\/:")) return nullptr;
+  // By name, as its static import would be: the manifest's activation
+  // context redirects it to the side-by-side common controls, which a path
+  // into the system folder would bypass.
+  if (::lstrcmpiA(info->szDll, "comctl32.dll") == 0) return nullptr;
   return reinterpret_cast<FARPROC>(LoadFromSystemFolder(info->szDll));
 }
 

@@ -1,5 +1,7 @@
 #include "win32/dialog.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "win32/window.h"
@@ -23,13 +25,28 @@ Dialog* Dialog::FromHandle(HWND hwnd) {
   return hwnd ? static_cast<Dialog*>(::GetPropA(hwnd, kDialogProp)) : nullptr;
 }
 
+namespace {
+
+// A template may hold common controls; their classes are registered before
+// each dialog (cheap once done), not at every program's start.
+void RegisterCommonControls() {
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES;
+  ::InitCommonControlsEx(&controls);
+}
+
+}  // namespace
+
 INT_PTR Dialog::RunModal(HWND parent, int template_id) {
+  RegisterCommonControls();
   modal_ = true;
   return ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), parent,
                            StaticProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool Dialog::CreateModeless(HWND parent, int template_id) {
+  RegisterCommonControls();
   modal_ = false;
   HWND h = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(template_id), parent,
                                 StaticProc, reinterpret_cast<LPARAM>(this));

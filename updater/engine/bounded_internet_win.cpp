@@ -55,7 +55,9 @@ DWORD WINAPI CallThread(void* param) {
 
 bool RunBlockingCall(std::function<void(BlockingCallResult&)> call, DWORD deadline_ms,
                      const std::atomic<bool>* cancel, BlockingCallResult* out) {
-  auto context = std::make_shared<CallContext>();
+  // Not make_shared: without run-time type information it needs the C++
+  // runtime's shared_ptr support, which brings the POSIX threads layer.
+  std::shared_ptr<CallContext> context(new CallContext());
   context->call = std::move(call);
   auto* param = new std::shared_ptr<CallContext>(context);
   ScopedHandle thread(::CreateThread(nullptr, kHelperStack, &CallThread, param,
@@ -252,7 +254,7 @@ DWORD WINAPI ReaderThread(void* param) {
 
 }  // namespace
 
-BoundedReader::BoundedReader(HINTERNET handle) : shared_(std::make_shared<Shared>()) {
+BoundedReader::BoundedReader(HINTERNET handle) : shared_(new Shared()) {
   shared_->handle = handle;
   shared_->request.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
   shared_->done.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));

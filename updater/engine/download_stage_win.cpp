@@ -24,6 +24,7 @@
 #include "updater/engine/self_update.h"
 #include "updater/engine/stage_platform_win.h"
 #include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/transfer_progress_win.h"
 #include "updater/engine/transfer_state.h"
 #include "updater/engine/updater_app.h"
 #include "updater/engine/url_entry.h"
@@ -248,6 +249,7 @@ bool DownloadPageStage::ConnectTo(Attempt& a) {
 }
 
 void DownloadPageStage::ItemDone(int overall) {
+  ShowHeldProgress(state_);
   view_.MarkRowFinished(row_);
   overall_ = overall;
   App().PostToHost(kHostOverallProgress, static_cast<WPARAM>(items_ * 100), overall_);
@@ -324,11 +326,12 @@ bool DownloadPageStage::TransferFile(Attempt& a, const std::string& local, const
     default: {
       app.WriteLog(line);
       std::string error;
-      if (!CheckHttpStatus(a.url, &error)) {
+      HttpWholeAnswer whole;
+      if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
         a.failure = error.empty() ? "File (" + name + ") does not exist!" : error;
         return false;
       }
-      if (!DownloadHttp(state_, a.url, local, row_)) {
+      if (!DownloadHttp(state_, a.url, local, row_, &whole)) {
         a.failure = "Download failed.";
         return false;
       }
@@ -368,10 +371,13 @@ bool DownloadPageStage::FetchDirItem(int index) {
   auto fetch_all = [&](Attempt& a, auto fetch) {
     const size_t n = item.downloads.size();
     int shown = -1;  // the row and the bars change only with the percentage
+    state_.hold_page = true;
     for (size_t k = 0; k < n; ++k) {
       const DownloadEntry& entry = item.downloads[k];
       view_.ShowStatus("Download: " + entry.file_name);
       if (!fetch(entry, folder + entry.temporary_name)) {
+        state_.hold_page = false;
+        ShowHeldProgress(state_);
         a.failure = "Download failed.";
         return false;
       }
@@ -383,6 +389,8 @@ bool DownloadPageStage::FetchDirItem(int index) {
       }
       app.PostToHost(kHostOverallProgress, static_cast<WPARAM>(items_ * 100), base + p);
     }
+    state_.hold_page = false;
+    ShowHeldProgress(state_);
     return true;
   };
 
@@ -484,11 +492,12 @@ bool DownloadPageStage::FetchSelfUpdateFile(int index, const std::string& local)
         break;
       default: {
         std::string error;
-        if (!CheckHttpStatus(a.url, &error)) {
+        HttpWholeAnswer whole;
+        if (!CheckHttpStatus(a.url, &error, kTransferTimeoutMs, &whole)) {
           a.failure = error.empty() ? "Files not found on the server." : error;
           return false;
         }
-        fetched = DownloadHttp(state_, a.url, local, 0);
+        fetched = DownloadHttp(state_, a.url, local, 0, &whole);
         break;
       }
     }
@@ -538,6 +547,7 @@ void DownloadPageStage::SelfUpdateDownload() {
     fetched[position] = true;
   }
   CloseFtp(state_);
+  ShowHeldProgress(state_);
   view_.SetOverallPosition(10);
   view_.ShowStatus("Download is complete, ongoing updates...");
   ::Sleep(200);

@@ -20,8 +20,10 @@ const char kReadBytesAndRate[] =
 const char kReadBytes[] = "\xD2\xD1\xB6\xC1" "%d" "\xD7\xD6\xBD\xDA\xCA\xFD";
 
 // Never answered from the cache: a stale status would hide a removed file.
+// The download's own flags: a whole answer to the probe may serve as the
+// download (HttpWholeAnswer).
 constexpr DWORD kStatusCheckFlags =
-    INTERNET_FLAG_TRANSFER_ASCII | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
 // The probe wants the status line only, but a GET answers with the whole
 // body, and closing the request unread makes the platform read (and throw
@@ -34,7 +36,8 @@ const char kFirstByteOnly[] = "Range: bytes=0-0\r\n";
 
 }  // namespace
 
-bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD timeout_ms) {
+bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD timeout_ms,
+                     HttpWholeAnswer* whole) {
   std::string ignored;
   std::string& error = error_text ? *error_text : ignored;
   error.clear();
@@ -53,6 +56,12 @@ bool CheckHttpStatus(const std::string& url, std::string* error_text, DWORD time
     return false;
   }
   error = HttpStatusErrorText(static_cast<long>(status));
+  DWORD length = 0;
+  if (error.empty() && whole && status == 200 &&
+      QueryHttpNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length) && length > 1) {
+    whole->session = std::move(session);
+    whole->request = std::move(request);
+  }
   return error.empty();
 }
 

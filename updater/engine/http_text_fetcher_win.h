@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string>
 
+#include "updater/engine/internet_request_win.h"
 #include "win32/scoped_handles.h"
 
 namespace corvane {
@@ -22,8 +23,18 @@ constexpr DWORD kTransferTimeoutMs = 30000;
 // a text such as "Http error 404: Not Found" for the codes of the engine's
 // error table; true (empty text) for every other status, 302 and 503
 // included. `error_text` may be null. `timeout_ms` exists for tests.
+//
+// A server that ignores the probe's request for the first byte answers with
+// the whole file, and closing that answer unread makes the platform read
+// the body to the end to keep the connection. With `whole` given, such an
+// answer (200 with a length) is kept there, open, for DownloadHttp to read
+// instead of asking again.
+struct HttpWholeAnswer {
+  ScopedInternet session;
+  HttpRequest request;
+};
 bool CheckHttpStatus(const std::string& url, std::string* error_text,
-                     DWORD timeout_ms = kTransferTimeoutMs);
+                     DWORD timeout_ms = kTransferTimeoutMs, HttpWholeAnswer* whole = nullptr);
 
 // Reads an HTTP or HTTPS URL into a text string, with status texts for an
 // optional status window. Owns its Internet session (created on first use,

@@ -1,6 +1,6 @@
 #include "updater/engine/self_update_relay.h"
 
-#include <cinttypes>
+#include <string>
 
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
@@ -15,7 +15,7 @@ std::string InstalledNameOfCopy(const std::string& copy_name) {
 
 std::string BuildSelfUpdateArgument(int64_t host_window, const std::vector<SelfUpdateEntry>& entries) {
   if (entries.empty()) return std::string();
-  std::string argument = host_window != 0 ? Format("/HWND:%" PRId64 " ", host_window) : std::string();
+  std::string argument = host_window != 0 ? "/HWND:" + std::to_string(host_window) + " " : std::string();
   argument += Format("/self_update:%d-", entries[0].item) + entries[0].version;
   for (size_t i = 1; i < entries.size(); ++i) {
     argument += Format(",%d-", entries[i].item) + entries[i].version;
@@ -75,9 +75,8 @@ std::string FinishCommandLine(const std::string& copy_command_line) {
   return ReplaceAll(ToLowerAscii(copy_command_line), "self_update", "self_finish");
 }
 
-const std::vector<std::string>& ConfigurationFilesWaitingAsUbk() {
-  static const std::vector<std::string> names = {"update.dat", "update.bin", "ui.dat", "ui.bin"};
-  return names;
+std::vector<std::string> ConfigurationFilesWaitingAsUbk() {
+  return {"update.dat", "update.bin", "ui.dat", "ui.bin"};
 }
 
 bool RecordSelfUpdateVersions(const LocalFolder& folder, const std::vector<SelfUpdateEntry>& entries,

@@ -45,7 +45,7 @@ std::string FinishCommandLine(const std::string& copy_command_line);
 
 // The waiting copies the copy puts in place, in this order, when the argument
 // carried more than the updater itself.
-const std::vector<std::string>& ConfigurationFilesWaitingAsUbk();
+std::vector<std::string> ConfigurationFilesWaitingAsUbk();
 
 // Writes "ver" of each entry's "file<N>" section into the local configuration
 // of `folder`: into the member of a non-empty "update.bin", else into a

@@ -130,6 +130,18 @@ bool JournalWriter::Add(JournalKind kind, const std::string& path, int64_t numbe
   return files_.WriteDurable(path_, line, /*append=*/true);
 }
 
+bool JournalWriter::AddAll(const std::vector<JournalRecord>& records) {
+  if (!active_) return false;
+  if (records.empty()) return true;
+  std::string lines;
+  for (const JournalRecord& record : records) {
+    std::string line;
+    if (!FormatJournalRecord(record, &line)) return false;
+    lines += line;
+  }
+  return files_.WriteDurable(path_, lines, /*append=*/true);
+}
+
 bool JournalWriter::Remove() {
   if (!active_) return true;
   active_ = false;

@@ -24,7 +24,8 @@
 //   C  every new file is in place and flushed: only back-ups are removed now
 //
 // The journal is created (truncated) with its first line before the first
-// back-up, grows by one appended, flushed record per step, and is removed
+// back-up, grows by appended, flushed records ahead of the steps they
+// announce (one step's, or a whole pass's in one write), and is removed
 // only together with the back-ups when the stage ends. A crash while a line
 // is being written leaves at most the last line torn: a last line without its
 // "\n" or with a wrong checksum is ignored, since its step had not begun. A
@@ -91,6 +92,8 @@ class JournalWriter {
   bool Begin();
   // Appends one record; false when it could not be written to disk.
   bool Add(JournalKind kind, const std::string& path, int64_t number = -1);
+  // Appends several records with one write to disk (nothing when empty).
+  bool AddAll(const std::vector<JournalRecord>& records);
   // Removes the journal (the stage ended and its back-ups are gone).
   bool Remove();
 

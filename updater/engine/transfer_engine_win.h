@@ -27,9 +27,10 @@ namespace corvane {
 // If-Range, or started over where no validator protects a range (see
 // transfer_resume.h); then it fails. A file already present with exactly
 // the announced length is kept ("The file was downloaded, no need to
-// download.").
+// download."). With `probe_answer` holding the status check's whole answer
+// (CheckHttpStatus), its body is read instead of a new request.
 bool DownloadHttp(TransferState& state, const std::string& url, const std::string& local_path,
-                  int row);
+                  int row, HttpWholeAnswer* probe_answer = nullptr);
 
 // Makes sure state.ftp_connection points at `server` (reused when it does).
 // `port` 0 means the FTP default. Up to five attempts.

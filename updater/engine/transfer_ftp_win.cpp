@@ -269,7 +269,7 @@ bool DownloadFtp(TransferState& state, const std::string& remote_path,
   }
   TransferView& view = state.View();
   if (size != 0) AnnotateRow(state, row, size);
-  view.SetFileProgress(0);
+  ResetFileProgress(state);
   if (size != 0 && SkipWhenPresent(state, local_path, size, row)) return true;
 
   ScopedInternet remote(OpenFtpFileBounded(connection, file_name, kFtpOpenFlags, 1,

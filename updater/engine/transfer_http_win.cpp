@@ -95,17 +95,26 @@ HttpResume ResumeHttp(TransferState& state, HINTERNET session, const std::string
 }  // namespace
 
 bool DownloadHttp(TransferState& state, const std::string& url, const std::string& local_path,
-                  int row) {
+                  int row, HttpWholeAnswer* probe_answer) {
   if (!IsAcceptableTarget(local_path)) return false;
-  DWORD connection_flags = 0;
-  ::InternetGetConnectedState(&connection_flags, 0);
-  const DWORD access = (connection_flags & INTERNET_CONNECTION_PROXY)
-                           ? INTERNET_OPEN_TYPE_PRECONFIG
-                           : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-  ScopedInternet session(::InternetOpenA(kDownloadAgent, access, nullptr, nullptr, 0));
-  if (!session) return false;
-  SetInternetTimeouts(session.Get(), state.timeout_ms);
-  HttpRequest request = OpenDownloadRequest(state, session.Get(), url, std::string());
+  ScopedInternet session;
+  HttpRequest request;
+  if (probe_answer && probe_answer->request) {
+    session = std::move(probe_answer->session);
+    request = std::move(probe_answer->request);
+    SetInternetTimeouts(session.Get(), state.timeout_ms);
+    SetInternetTimeouts(request.Get(), state.timeout_ms);
+  } else {
+    DWORD connection_flags = 0;
+    ::InternetGetConnectedState(&connection_flags, 0);
+    const DWORD access = (connection_flags & INTERNET_CONNECTION_PROXY)
+                             ? INTERNET_OPEN_TYPE_PRECONFIG
+                             : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+    session.Reset(::InternetOpenA(kDownloadAgent, access, nullptr, nullptr, 0));
+    if (!session) return false;
+    SetInternetTimeouts(session.Get(), state.timeout_ms);
+    request = OpenDownloadRequest(state, session.Get(), url, std::string());
+  }
   if (!request) return false;
 
   // An error page (a 503 passes the status check) must not be stored as
@@ -125,7 +134,7 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
 
   TransferView& view = state.View();
   AnnotateRow(state, row, length);
-  view.SetFileProgress(0);
+  ResetFileProgress(state);
   if (SkipWhenPresent(state, local_path, length, row)) return true;
 
   ScopedFile file(::CreateFileA(local_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

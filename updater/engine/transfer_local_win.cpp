@@ -14,7 +14,10 @@ namespace corvane {
 
 namespace {
 
-constexpr DWORD kCopyChunk = 10240;
+// Local reads cost a call into the file system each, however small: a
+// large block copies most files in one read and one write. Progress is
+// shown by time (ReportTransferProgress), not by block.
+constexpr DWORD kCopyChunk = 256 * 1024;
 // A bound on recursion itself; loops through junctions are caught by the
 // visited set before this.
 constexpr int kMaxListingDepth = 32;
@@ -79,7 +82,7 @@ bool CopyLocal(TransferState& state, const std::string& source_path,
   const int open_id = state.open_files.Add(local_path, std::move(target));
   TransferView& view = state.View();
   if (length != 0) AnnotateRow(state, row, length);
-  view.SetFileProgress(0);
+  ResetFileProgress(state);
   state.TakeStartTick();
 
   std::vector<char> chunk(kCopyChunk);

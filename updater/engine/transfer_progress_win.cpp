@@ -31,7 +31,7 @@ constexpr double kReportInterval = 0.05;  // seconds
 // on when a read outlasts the time-out. On a slow link HTTP reads stay
 // chunk-sized and take only what has arrived (ReadHttpAvailable), so a
 // trickling server meets the stall window and cancel between reads.
-constexpr DWORD kNetworkBlock = 256 * 1024;
+constexpr DWORD kNetworkBlock = 512 * 1024;
 // What a read of the bytes that had arrived returns when the link is busy:
 // the platform hands them on from a buffer of a few kilobytes.
 constexpr DWORD kArrivedFull = 4096;
@@ -46,9 +46,36 @@ DWORD NextReadSize(DWORD wanted, bool full, int64_t ticks, double seconds_per_ti
   return wanted;
 }
 
+// The page's four controls of a report. `all` after reports that were
+// held back: the controls may show older values than `state.shown` says.
+void ShowOnPage(TransferState& state, const TransferState::PageReport& report, bool all) {
+  TransferView& view = state.View();
+  if (all || report.percent_changed) {
+    view.SetFileProgress(report.percent);
+    if (!IsDirectoryRowLabel(view.RowLabel(report.row))) {
+      view.SetRowProgress(report.row, report.percent);
+    }
+  }
+  if (all || report.rate_changed) {
+    view.SetRowRate(report.row, report.rate_text);
+    view.SetRateLine(RateLineText(report.total, report.rate_text));
+  }
+  state.page_tick = state.NowTicks();
+  state.page_pending = false;
+}
+
+// While the page is held (the files of a directory item), it follows at
+// most every kReportInterval across files as well: small files would
+// otherwise set its controls, each a wait for the page's thread, several
+// times per file.
+bool PageDue(const TransferState& state) {
+  return !state.hold_page || state.page_tick == 0 ||
+         static_cast<double>(state.NowTicks() - state.page_tick) * state.seconds_per_tick >=
+             kReportInterval;
+}
+
 void Report(TransferState& state, uint32_t bytes, uint32_t total, const std::string& rate_text,
             int row, bool force) {
-  TransferView& view = state.View();
   UpdaterApp& app = App();
   const int percent = TransferPercent(bytes, total);
   const bool first = state.shown.percent < 0;
@@ -61,15 +88,15 @@ void Report(TransferState& state, uint32_t bytes, uint32_t total, const std::str
     state.shown.pending = true;
     return;
   }
-  if (percent_changed) {
-    view.SetFileProgress(percent);
-    if (!IsDirectoryRowLabel(view.RowLabel(row))) view.SetRowProgress(row, percent);
+  const TransferState::PageReport report{percent, total, rate_text, row, percent_changed,
+                                         first || rate_text != state.shown.rate_text};
+  if (force || PageDue(state)) {
+    ShowOnPage(state, report, state.page_pending);
+  } else {
+    state.page_report = report;
+    state.page_pending = true;
   }
   app.PostToHost(kHostFilePercent, 100, static_cast<LPARAM>(percent));
-  if (first || rate_text != state.shown.rate_text) {
-    view.SetRowRate(row, rate_text);
-    view.SetRateLine(RateLineText(total, rate_text));
-  }
   if (app.tray_on) app.SetTrayTooltip(DownloadTooltipText(app.ui.title, total, percent, rate_text));
   app.PostToHost(kHostFileBytes, static_cast<WPARAM>(total), static_cast<LPARAM>(bytes));
   state.shown.percent = percent;
@@ -88,6 +115,16 @@ void ReportTransferProgress(TransferState& state, uint32_t bytes, uint32_t total
 void FinishTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
                             const std::string& rate_text, int row) {
   if (state.shown.pending) Report(state, bytes, total, rate_text, row, true);
+}
+
+void ShowHeldProgress(TransferState& state) {
+  if (state.page_pending) ShowOnPage(state, state.page_report, true);
+}
+
+void ResetFileProgress(TransferState& state) {
+  if (!PageDue(state)) return;  // the file's first report follows at once
+  state.View().SetFileProgress(0);
+  state.page_tick = state.NowTicks();
 }
 
 void AnnotateRow(TransferState& state, int row, uint64_t size) {
@@ -169,22 +206,22 @@ ChunkLoopEnd CopyInternetBody(TransferState& state, HINTERNET source, BodySource
       end = ChunkLoopEnd::kReadFailed;
       break;
     }
-    for (DWORD offset = 0; offset < read; offset += chunk_size) {
-      if (state.cancel.load()) {
-        end = ChunkLoopEnd::kCancelled;
-        break;
-      }
-      const DWORD piece = std::min<DWORD>(chunk_size, read - offset);
-      if (!state.open_files.Write(open_id, data + offset, piece)) {
-        end = ChunkLoopEnd::kWriteFailed;
-        break;
-      }
-      *received += piece;
-      UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
-      ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
-      // The user's time with the cancel question is not the server's.
-      if (state.WaitWhilePaused()) stall.Start(::GetTickCount64(), *received);
+    // One write and one report per read: reports are shown by time anyway
+    // (ReportTransferProgress), and a read of the network is far slower to
+    // come than its write.
+    if (state.cancel.load()) {
+      end = ChunkLoopEnd::kCancelled;
+      break;
     }
+    if (!state.open_files.Write(open_id, data, read)) {
+      end = ChunkLoopEnd::kWriteFailed;
+      break;
+    }
+    *received += read;
+    UpdateRateText(&rate_text, *received, state.ElapsedTicks(), state.seconds_per_tick, false);
+    ReportTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
+    // The user's time with the cancel question is not the server's.
+    if (state.WaitWhilePaused()) stall.Start(::GetTickCount64(), *received);
   }
   FinishTransferProgress(state, ProgressBytes(*received), shown_total, rate_text, row);
   return end;

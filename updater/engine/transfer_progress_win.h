@@ -25,6 +25,15 @@ bool SkipWhenPresent(TransferState& state, const std::string& local_path, uint64
 void FinishTransferProgress(TransferState& state, uint32_t bytes, uint32_t total,
                             const std::string& rate_text, int row);
 
+// Shows on the page what reports held back: while `state.hold_page` is set,
+// ReportTransferProgress shows the page at most a few dozen times a second
+// across files too; the download stage calls this when it clears the flag.
+void ShowHeldProgress(TransferState& state);
+
+// The file bar to 0 before a transfer, unless the page was just updated (a
+// small file's first report follows at once).
+void ResetFileProgress(TransferState& state);
+
 // Whether a download target stays where its caller meant it: no ".." part
 // and no ":" past the drive. Logs and refuses a path that would not.
 bool IsAcceptableTarget(const std::string& local_path);
@@ -36,9 +45,10 @@ enum class ChunkLoopEnd { kEndOfData, kReadFailed, kWriteFailed, kCancelled, kSt
 // time-out.
 enum class BodySource { kHttp, kFtp };
 
-// Moves the body of `source` into the open file `open_id` chunk by chunk:
-// per chunk of at most `chunk_size` bytes the cancel flag is checked (a
-// cancelled chunk is not written), the chunk is written, the rate is
+// Moves the body of `source` into the open file `open_id` read by read
+// (reads start at `chunk_size` bytes and grow on a fast link): per read the
+// cancel flag is checked (a cancelled read is not written), the read is
+// written, the rate is
 // recomputed, progress is reported against `total` (0 = unknown) and the
 // worker waits while paused. More bytes than a non-zero `limit` count as a
 // failed read. A body that delivers less than StallWindow's minimum within

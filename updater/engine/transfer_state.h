@@ -17,6 +17,7 @@
 #include "updater/engine/http_text_fetcher_win.h"
 #include "updater/engine/transfer_limits.h"
 #include "updater/engine/transfer_view.h"
+#include "win32/critical_lock.h"
 #include "win32/scoped_handles.h"
 
 namespace corvane {
@@ -55,7 +56,7 @@ class OpenFileList {
     std::string path;
     HANDLE file;
   };
-  mutable std::mutex mutex_;
+  mutable CriticalLock mutex_;
   std::vector<Entry> entries_;
   int next_id_ = 1;
 };
@@ -132,6 +133,25 @@ struct TransferState {
     int64_t tick = 0;
     bool pending = false;
   } shown;
+
+  // The page's controls are updated at most every report interval across
+  // files: when they were last (absolute ticks, 0 never), and the report
+  // held back since.
+  struct PageReport {
+    int percent = 0;
+    uint32_t total = 0;
+    std::string rate_text;
+    int row = 0;
+    bool percent_changed = false;
+    bool rate_changed = false;
+  };
+  bool hold_page = false;  // set by the download stage around many files
+  int64_t page_tick = 0;
+  bool page_pending = false;
+  PageReport page_report;
+
+  // Performance-counter ticks now.
+  int64_t NowTicks() const;
 
  private:
   NullTransferView null_view;

@@ -5,14 +5,14 @@
 namespace corvane {
 
 int OpenFileList::Add(const std::string& path, ScopedFile file) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   const int id = next_id_++;
   entries_.push_back(Entry{id, path, file.Release()});
   return id;
 }
 
 bool OpenFileList::Write(int id, const void* data, DWORD size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   for (const Entry& entry : entries_) {
     if (entry.id != id) continue;
     DWORD written = 0;
@@ -22,7 +22,7 @@ bool OpenFileList::Write(int id, const void* data, DWORD size) {
 }
 
 bool OpenFileList::Truncate(int id, uint64_t size) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   for (const Entry& entry : entries_) {
     if (entry.id != id) continue;
     LARGE_INTEGER position{};
@@ -34,7 +34,7 @@ bool OpenFileList::Truncate(int id, uint64_t size) {
 }
 
 void OpenFileList::Remove(int id) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   auto it = std::find_if(entries_.begin(), entries_.end(),
                          [id](const Entry& entry) { return entry.id == id; });
   if (it == entries_.end()) return;
@@ -43,7 +43,7 @@ void OpenFileList::Remove(int id) {
 }
 
 size_t OpenFileList::CloseAll() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   const size_t count = entries_.size();
   for (const Entry& entry : entries_) ::CloseHandle(entry.file);
   entries_.clear();
@@ -51,12 +51,12 @@ size_t OpenFileList::CloseAll() {
 }
 
 size_t OpenFileList::Count() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   return entries_.size();
 }
 
 std::vector<std::string> OpenFileList::Paths() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<CriticalLock> lock(mutex_);
   std::vector<std::string> paths;
   for (const Entry& entry : entries_) paths.push_back(entry.path);
   return paths;
@@ -86,10 +86,12 @@ bool TransferState::WaitWhilePaused() {
   return waited;
 }
 
-int64_t TransferState::ElapsedTicks() const {
+int64_t TransferState::ElapsedTicks() const { return NowTicks() - start_tick; }
+
+int64_t TransferState::NowTicks() const {
   LARGE_INTEGER now{};
   ::QueryPerformanceCounter(&now);
-  return now.QuadPart - start_tick;
+  return now.QuadPart;
 }
 
 void TransferState::TakeStartTick() {

@@ -65,7 +65,10 @@ void UpdateStage::Tooltip(const std::string& text) { host_.SetTrayTooltip(setup_
 std::string UpdateStage::FolderFor(const std::string& item_path, const std::string& subfolder) {
   const std::string folder = InstallFolderFor(item_path, subfolder, setup_.updater_folder, host_);
   const std::string bare = folder.substr(0, folder.size() - 1);
+  // Asked once per folder, not once per file of a large directory item.
+  if (known_folders_.count(Key(bare))) return folder;
   if (!files_.IsFolder(bare) && !MakeFolders(bare)) return std::string();
+  known_folders_.insert(Key(bare));
   return folder;
 }
 
@@ -102,14 +105,91 @@ bool UpdateStage::StartJournal() {
 bool UpdateStage::SaveBackup(const std::string& path) {
   const std::string copy = path + ".ebk";
   const int64_t size = files_.FileSize(path);
-  if (!journal_.Add(JournalKind::kBackupBegins, path, size)) return JournalFailed();
+  const bool declared = declared_backups_.erase(Key(path)) > 0;
+  if (!declared && !journal_.Add(JournalKind::kBackupBegins, path, size)) return JournalFailed();
   LiftReadOnly(files_, copy);  // an older copy left read-only is written over
   if (!files_.CopyFile(path, copy) || !files_.FlushFile(copy) || files_.FileSize(copy) != size) {
     return false;
   }
-  if (!journal_.Add(JournalKind::kBackupComplete, path, size)) return JournalFailed();
+  if (backups_declared_) {
+    // Journaled before the first file is written (DeclareWrites); until
+    // then no original has changed, and a back-up without its record is
+    // only deleted by a recovery.
+    completed_backups_.push_back(JournalRecord{JournalKind::kBackupComplete, size, path});
+  } else if (!journal_.Add(JournalKind::kBackupComplete, path, size)) {
+    return JournalFailed();
+  }
   has_backup_.insert(Key(path));
   return true;
+}
+
+void UpdateStage::DeclareBackups() {
+  // Every back-up of the pass is announced at once: a recovery deletes the
+  // ".ebk" of an announced back-up that never completed, and one that never
+  // began leaves nothing to delete.
+  std::vector<JournalRecord> records;
+  auto plan = [&](const std::string& item_path, const DownloadEntry& entry) {
+    const std::string path =
+        InstallFolderFor(item_path, entry.subfolder, setup_.updater_folder, host_) +
+        entry.file_name;
+    const std::string key = Key(path);
+    if (touched_.count(key) || touched_.count(Key(path + ".ebk")) || declared_backups_.count(key)) {
+      return;
+    }
+    const int64_t size = files_.FileSize(path);
+    if (size < 0) return;
+    records.push_back(JournalRecord{JournalKind::kBackupBegins, size, path});
+    declared_backups_.insert(key);
+  };
+  for (FileItem& item : run_.files) {
+    if (item.is_new && !item.downloads.empty()) plan(item.destination, item.downloads.front());
+  }
+  for (DirItem& item : run_.dirs) {
+    if (!item.is_new) continue;
+    for (const DownloadEntry& entry : item.downloads) plan(item.destination, entry);
+  }
+  if (journal_.AddAll(records)) {
+    backups_declared_ = true;
+  } else {
+    declared_backups_.clear();  // each back-up is journaled on its own then
+  }
+}
+
+bool UpdateStage::IsOwnFile(const std::string& path) {
+  const std::string key = Key(path);
+  return key == Key(journal_.path()) ||
+         (EndsWithNoCase(path, ".ebk") && has_backup_.count(key.substr(0, key.size() - 4)));
+}
+
+bool UpdateStage::DeclareWrites(std::string* first_path) {
+  // The completed back-ups first: from the first write on, a recovery must
+  // know each of them.
+  std::vector<JournalRecord> records;
+  records.swap(completed_backups_);
+  backups_declared_ = false;
+  declared_backups_.clear();
+  auto plan = [&](const std::string& item_path, const DownloadEntry& entry) {
+    const std::string path =
+        InstallFolderFor(item_path, entry.subfolder, setup_.updater_folder, host_) +
+        entry.file_name;
+    if (first_path->empty()) *first_path = path;
+    const std::string key = Key(path);
+    if (IsOwnFile(path) || declared_writes_.count(key) || written_keys_.count(key)) return;
+    const int64_t before = files_.FileSize(path);
+    records.push_back(JournalRecord{JournalKind::kWrite, before, path});
+    declared_writes_[key] = before;
+  };
+  for (FileItem& item : run_.files) {
+    if (!item.is_new) continue;
+    for (const DownloadEntry& entry : item.downloads) plan(item.destination, entry);
+  }
+  for (DirItem& item : run_.dirs) {
+    if (!item.is_new) continue;
+    for (const DownloadEntry& entry : item.downloads) plan(item.destination, entry);
+  }
+  if (journal_.AddAll(records)) return true;
+  declared_writes_.clear();
+  return JournalFailed();
 }
 
 bool UpdateStage::LiftForWrite(const std::string& path) {
@@ -128,15 +208,19 @@ bool UpdateStage::LiftForWrite(const std::string& path) {
 
 bool UpdateStage::NoteWrite(const std::string& path) {
   const std::string key = Key(path);
-  const bool own_file =
-      key == Key(journal_.path()) ||
-      (EndsWithNoCase(path, ".ebk") && has_backup_.count(key.substr(0, key.size() - 4)));
-  if (own_file) {
+  if (IsOwnFile(path)) {
     host_.WriteLog("Refused to overwrite a backup or the update journal: " + path);
     return false;
   }
-  const int64_t before = files_.FileSize(path);
-  if (!journal_.Add(JournalKind::kWrite, path, before)) return JournalFailed();
+  int64_t before = -1;
+  const auto declared = declared_writes_.find(key);
+  if (declared != declared_writes_.end()) {
+    before = declared->second;  // journaled by DeclareWrites
+    declared_writes_.erase(declared);
+  } else {
+    before = files_.FileSize(path);
+    if (!journal_.Add(JournalKind::kWrite, path, before)) return JournalFailed();
+  }
   if (written_keys_.insert(key).second) {
     written_.push_back(path);
     if (before < 0) created_new_.insert(key);
@@ -286,6 +370,7 @@ bool UpdateStage::BackUpAll() {
     return false;
   };
   if (!StartJournal()) return fail(kBackupFailed, journal_.path());
+  DeclareBackups();
   std::string error;
   for (int k = 0; k < kMaxFileItems; ++k) {
     view_.SetOverallPosition(k);
@@ -382,6 +467,13 @@ bool UpdateStage::CopyAll() {
   view_.SetOverallPosition(30);
   view_.ShowStatus("Updating files...");
   Tooltip("updating files.");
+  std::string first_path;
+  if (!DeclareWrites(&first_path)) {
+    view_.ShowStatus("Update failed.");
+    view_.InfoBox("Failed to update the file: " + first_path);
+    RollBack();
+    return false;
+  }
   for (int k = 0; k < kMaxFileItems; ++k) {
     view_.SetOverallPosition(30 + k);
     FileItem& item = run_.files[k];
@@ -526,6 +618,7 @@ void UpdateStage::RollBack() {
     files_.RemoveEmptyFolder(*it);
   }
   made_folders_.clear();
+  known_folders_.clear();
   touched_.clear();
   RemoveBackups();
 }

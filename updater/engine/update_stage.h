@@ -14,6 +14,7 @@
 // worker's body; Finish() runs on the page's thread when the worker is done.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -79,6 +80,8 @@ class UpdateStage {
   // Journals that `path` is about to be written; refuses the journal itself
   // and the back-up of a file this stage saved.
   bool NoteWrite(const std::string& path);
+  // The journal itself, or the back-up of a file this stage saved.
+  bool IsOwnFile(const std::string& path);
   bool JournalFailed();
   bool BackUpConfiguration();
   void Commit();
@@ -88,6 +91,11 @@ class UpdateStage {
   bool BackUp(const std::string& path, std::vector<std::string>* backed_up,
               std::string* error_prefix);
   bool BackUpAll();
+  // The journal's records of a whole pass in one write to disk, ahead of
+  // the pass: the back-ups about to begin, then (before the first file is
+  // written) the back-ups completed and the files about to be written.
+  void DeclareBackups();
+  bool DeclareWrites(std::string* first_path);
   bool CopyAll();
   bool CopyEntry(const std::string& item_folder, const std::string& item_path,
                  const DownloadEntry& entry, std::vector<std::string>* created,
@@ -117,6 +125,8 @@ class UpdateStage {
   // Folders the stage created, outermost first; a roll-back removes those
   // left empty.
   std::vector<std::string> made_folders_;
+  // Destination folders found or made (keys); a roll-back forgets them.
+  std::set<std::string> known_folders_;
 
   JournalWriter journal_;
   // Paths (as keys) with a complete back-up, and paths the stage created
@@ -126,6 +136,13 @@ class UpdateStage {
   // Every path written, in order, flushed before the commit record.
   std::vector<std::string> written_;
   std::set<std::string> written_keys_;
+  // Records written ahead by DeclareBackups and DeclareWrites (keys; the
+  // writes with the size before), and the back-ups completed since
+  // DeclareBackups, journaled together with the writes.
+  std::set<std::string> declared_backups_;
+  std::map<std::string, int64_t> declared_writes_;
+  std::vector<JournalRecord> completed_backups_;
+  bool backups_declared_ = false;
   // The local configuration files, backed up like the items' files but
   // without log lines (their back-up is the journal's own).
   std::vector<std::string> config_backups_;

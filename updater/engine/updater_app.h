@@ -61,7 +61,8 @@ class UpdaterApp {
   bool ShowWizard();           // ui/wizard_win.cpp
 
   // --- Notification-area icon (ui/app_tray_win.cpp).
-  bool CreateHiddenTray();
+  // Builds the icon strip; the hidden icon itself only `with_icon`.
+  bool CreateHiddenTray(bool with_icon);
   void ShowTray();
   void RemoveTray();
   void SetTrayTooltip(const std::string& text);

@@ -136,7 +136,6 @@ CommandLineOptions UpdaterApp::ReadCommandLine() {
     run_mode = RunPreview;
   }
   if (options.log) log.SetEnabled(true);
-  tray_on = options.tray && tray_created;
   return options;
 }
 
@@ -154,8 +153,12 @@ void UpdaterApp::Run(const char* cmd) {
   if (!AcquireInstanceMutex()) return;
 
   DeriveFolders();
-  tray_created = CreateHiddenTray();
   const CommandLineOptions options = ReadCommandLine();
+  // The icon's window only where "/Tray" asks for the icon: the first
+  // window of a process is the dearest thing a check that finds nothing
+  // would do.
+  tray_created = CreateHiddenTray(options.tray);
+  tray_on = options.tray && tray_created;
   if (options.self_update) {
     RunSelfUpdateCopy(*this);
     Close();

@@ -1,6 +1,6 @@
 #include "updater/engine/url_entry.h"
 
-#include <cstdio>
+#include <string>
 
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
@@ -81,9 +81,7 @@ bool SplitUrlEntry(const std::string& entry, UrlEntry* out) {
 
 void AppendUrlEntries(const std::string& packed, UrlList* list) {
   for (int i = 0; i < kMaxUrlEntries; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "url%d", i);
-    const std::string entry = GetAttribute(packed, name);
+    const std::string entry = GetAttribute(packed, "url" + std::to_string(i));
     if (entry.empty()) break;
     UrlEntry parts;
     if (SplitUrlEntry(entry, &parts)) list->Add(parts.url, parts.user, parts.password);

@@ -11,9 +11,12 @@
 
 namespace corvane {
 
-bool UpdaterApp::CreateHiddenTray() {
-  tray = std::make_unique<CSystemTray>();
+bool UpdaterApp::CreateHiddenTray(bool with_icon) {
+  // The wizard builds the strip again for its own window; before it only
+  // the icon needs the frames.
   icon_strip = std::make_unique<AnimatedIcon>();
+  if (!with_icon) return false;
+  tray = std::make_unique<CSystemTray>();
 
   // The UI model is not read yet, so the tooltip starts empty.
   HICON program_icon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_UPDATE));
@@ -21,7 +24,6 @@ bool UpdaterApp::CreateHiddenTray() {
                                     kTrayIconId, /*hidden=*/true, std::string(), std::string(),
                                     NIIF_NONE, /*balloon_timeout_seconds=*/10);
   if (created) tray->HideIcon();
-
   icon_strip->Build(nullptr);
   tray->SetMenuDefaultItem(ID_SHOW_MAIN_WINDOW, /*by_position=*/false);
   return created;

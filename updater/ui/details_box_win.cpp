@@ -1,6 +1,15 @@
 #include "updater/ui/details_box_win.h"
 
+#include <cstring>
+
 namespace corvane {
+
+namespace {
+
+// Below the control's default limit of 30,000 characters.
+constexpr LRESULT kKeptText = 24000;
+
+}  // namespace
 
 DetailsBox::DetailsBox()
     : text_color_(::GetSysColor(COLOR_WINDOWTEXT)),
@@ -23,11 +32,21 @@ void DetailsBox::SetTextColor(COLORREF color) {
 void DetailsBox::AppendLine(const std::string& text, int line_height) {
   HWND edit = Hwnd();
   if (!edit) return;
-  // Only messages: a worker's call is carried out on the window's thread.
   const std::string line = text + "\r\n";
-  const LRESULT length = ::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
-  ::SendMessageA(edit, EM_SETSEL, length, length);
+  if (length_ < 0) length_ = ::SendMessageA(edit, WM_GETTEXTLENGTH, 0, 0);
+  if (length_ + static_cast<LRESULT>(line.size()) > kKeptText) {
+    // The older half goes, up to a line's end.
+    std::string kept(static_cast<size_t>(length_) + 1, '\0');
+    ::GetWindowTextA(edit, &kept[0], static_cast<int>(kept.size()));
+    kept.resize(std::strlen(kept.c_str()));
+    const size_t cut = kept.find("\r\n", kept.size() / 2);
+    kept = cut == std::string::npos ? std::string() : kept.substr(cut + 2);
+    ::SetWindowTextA(edit, kept.c_str());
+    length_ = static_cast<LRESULT>(kept.size());
+  }
+  ::SendMessageA(edit, EM_SETSEL, length_, length_);
   ::SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+  length_ += static_cast<LRESULT>(line.size());
   RECT rc{};
   ::GetClientRect(edit, &rc);
   const int fitting = line_height > 0 ? (rc.bottom - rc.top) / line_height : 0;

@@ -25,7 +25,9 @@ class DetailsBox : public Window {
 
   // Appends `text` and a line break with the caret at the end; when the box
   // then holds more lines than fit (its height / `line_height`), scrolls down
-  // by the lines beyond that. Safe to call from a worker thread.
+  // by the lines beyond that. An edit control takes about 30,000 characters
+  // and then refuses more, so the oldest lines are dropped to make room: the
+  // box always shows the latest ones. Call on the box's thread.
   void AppendLine(const std::string& text, int line_height = 20);
 
  protected:
@@ -34,6 +36,9 @@ class DetailsBox : public Window {
  private:
   LRESULT Colorize(HDC dc);
 
+  // What the box holds, in bytes, as appended here (asking the control
+  // converts its whole text each time); -1 until first read.
+  LRESULT length_ = -1;
   COLORREF text_color_;
   COLORREF background_color_;
   ScopedBrush brush_;

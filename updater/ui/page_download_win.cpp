@@ -16,6 +16,7 @@
 #include "updater/ui/system_tray.h"
 #include "updater/ui/wizard_page_win.h"
 #include "updater/ui/wizard_resource.h"
+#include "win32/critical_lock.h"
 
 namespace corvane {
 
@@ -36,7 +37,7 @@ class DownloadPage : public StagePage<DownloadPageView> {
   // every progress report, and asking the list from a worker would wait for
   // the page's thread each time.
   std::string RowLabel(int row) override {
-    std::lock_guard<std::mutex> lock(row_labels_mutex_);
+    std::lock_guard<CriticalLock> lock(row_labels_mutex_);
     if (row < 0 || static_cast<size_t>(row) >= row_labels_.size()) return list_.CellText(row, 0);
     return row_labels_[row];
   }
@@ -149,7 +150,7 @@ class DownloadPage : public StagePage<DownloadPageView> {
  private:
   void RememberRowLabel(int row, const std::string& text) {
     if (row < 0) return;
-    std::lock_guard<std::mutex> lock(row_labels_mutex_);
+    std::lock_guard<CriticalLock> lock(row_labels_mutex_);
     if (static_cast<size_t>(row) >= row_labels_.size()) row_labels_.resize(row + 1);
     row_labels_[row] = text;
   }
@@ -197,7 +198,7 @@ class DownloadPage : public StagePage<DownloadPageView> {
   }
 
   ProgressListCtrl list_;
-  std::mutex row_labels_mutex_;
+  CriticalLock row_labels_mutex_;
   std::vector<std::string> row_labels_;
   SkinLabel rate_;
   int demo_row_ = 0;

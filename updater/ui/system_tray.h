@@ -112,6 +112,7 @@ class CSystemTray : public Window {
   NOTIFYICONDATAA data_{};
   DWORD saved_flags_ = 0;
   bool enabled_ = false;
+  UINT taskbar_created_ = 0;  // the "TaskbarCreated" message
   bool hidden_ = false;
   bool removed_ = true;
   bool hidden_state_supported_ = false;

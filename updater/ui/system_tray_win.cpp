@@ -336,7 +336,9 @@ void CSystemTray::OnTaskbarCreated() {
 }
 
 LRESULT CSystemTray::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  static const UINT taskbar_created = ::RegisterWindowMessageA("TaskbarCreated");
+  // Registered once per session; asking again returns the same number.
+  if (taskbar_created_ == 0) taskbar_created_ = ::RegisterWindowMessageA("TaskbarCreated");
+  const UINT taskbar_created = taskbar_created_;
   if (msg == data_.uCallbackMessage && data_.uCallbackMessage != 0) {
     OnTrayNotification(wp, lp);
     return 0;

@@ -165,10 +165,34 @@ void WizardPage::RepaintPage() {
 
 void WizardPage::ShowStatusLine(const std::string& text) {
   App().WriteLog(text);
-  RunOnPageThread([&] {
-    if (status_.Hwnd()) status_.SetLabelText(text);
-    details_.AppendLine(text);
-  });
+  HWND page = Hwnd();
+  if (!page) return;
+  // A line per file of a large directory item: waiting for the page each
+  // time would cost more than the copy of the file.
+  bool first = false;
+  {
+    std::lock_guard<CriticalLock> lock(status_lock_);
+    first = pending_status_.empty();
+    pending_status_.push_back(text);
+  }
+  if (::GetWindowThreadProcessId(page, nullptr) == ::GetCurrentThreadId()) {
+    ShowPendingStatusLines();
+  } else if (first) {
+    ::PostMessageA(page, kStatusLinesMessage, 0, 0);
+  }
+}
+
+void WizardPage::ShowPendingStatusLines() {
+  std::vector<std::string> lines;
+  {
+    std::lock_guard<CriticalLock> lock(status_lock_);
+    lines.swap(pending_status_);
+  }
+  if (lines.empty()) return;
+  if (status_.Hwnd()) status_.SetLabelText(lines.back());
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\r\n") + line;
+  details_.AppendLine(text);
 }
 
 void WizardPage::RunOnPageThread(const std::function<void()>& work) {
@@ -224,7 +248,12 @@ INT_PTR WizardPage::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         ::RedrawWindow(Hwnd(), nullptr, nullptr,
                        RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         return TRUE;
+      case kStatusLinesMessage:
+        ShowPendingStatusLines();
+        return TRUE;
       case kRunOnPageThreadMessage:
+        // Whatever the worker showed before comes first.
+        ShowPendingStatusLines();
         (*reinterpret_cast<const std::function<void()>*>(lp))();
         SetResult(TRUE);
         return TRUE;

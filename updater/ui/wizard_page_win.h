@@ -10,11 +10,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "updater/ui/details_box_win.h"
 #include "updater/ui/progress_list_win.h"
 #include "updater/ui/skin_label.h"
 #include "updater/ui/ui_model.h"
+#include "win32/critical_lock.h"
 #include "win32/dialog.h"
 #include "win32/scoped_handles.h"
 
@@ -86,7 +88,9 @@ class WizardPage : public Dialog {
   int MessageBoxOnPage(const std::string& text, const std::string& caption, UINT type);
 
   // ShowStatus of the download and update pages: log line, status line,
-  // details box. Safe from a worker thread.
+  // details box. Safe from a worker thread, which does not wait for the
+  // page: the log line is written at once, the page shows the line as soon
+  // as its thread is free (before any later work the worker hands it).
   void ShowStatusLine(const std::string& text);
 
   void SetButtonEnabled(int control_id, bool enabled);
@@ -106,6 +110,12 @@ class WizardPage : public Dialog {
   static constexpr UINT kReleaseImagesMessage = WM_APP + 0x2201;
   static constexpr UINT kRepaintMessage = WM_APP + 0x2202;
   static constexpr UINT kRunOnPageThreadMessage = WM_APP + 0x2203;  // lParam: the work
+  static constexpr UINT kStatusLinesMessage = WM_APP + 0x2204;
+
+  // The status lines a worker gave since the page last showed them.
+  void ShowPendingStatusLines();
+  CriticalLock status_lock_;
+  std::vector<std::string> pending_status_;
 
   void ApplyModel();
 
