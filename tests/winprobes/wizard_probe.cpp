@@ -174,6 +174,36 @@ HWND CurrentPage(HWND wizard) {
   return nullptr;
 }
 
+// A message box of the wizard's own process (the cancel question) is open.
+// Boxes of other programs on the same desktop do not count.
+struct BoxSearch {
+  DWORD pid = 0;
+  bool found = false;
+};
+
+BOOL CALLBACK FindWizardBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(window, &pid);
+  char title[32] = {};
+  char cls[16] = {};
+  ::GetWindowTextA(window, title, sizeof title);
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (pid == search->pid && ::IsWindowVisible(window) && std::string(cls) == "#32770" &&
+      std::string(title) == "Information") {
+    search->found = true;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+bool WizardBoxIsOpen(HWND wizard) {
+  BoxSearch search;
+  ::GetWindowThreadProcessId(wizard, &search.pid);
+  ::EnumWindows(FindWizardBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 int PrintState(HWND wizard) {
   Say(std::string("VISIBLE ") + (::IsWindowVisible(wizard) ? "1" : "0"));
   RECT rc;
@@ -185,9 +215,7 @@ int PrintState(HWND wizard) {
   HWND exit_button = page ? ::GetDlgItem(page, IDC_EXIT) : nullptr;
   Say(std::string("FORWARD ") + (forward && ::IsWindowEnabled(forward) ? "1" : "0"));
   Say(std::string("EXIT ") + (exit_button && ::IsWindowEnabled(exit_button) ? "1" : "0"));
-  // A message box of the wizard (the cancel question) is open.
-  HWND box = ::FindWindowA("#32770", "Information");
-  Say(std::string("BOX ") + (box && ::IsWindowVisible(box) ? "1" : "0"));
+  Say(std::string("BOX ") + (WizardBoxIsOpen(wizard) ? "1" : "0"));
   return 0;
 }
 
