@@ -22,11 +22,15 @@ RESUMING = re.compile(r"Resuming download at byte (\d+): (.*)")
 
 # name: (what the first requests meet, ranges/REST mode, expected end). A
 # fault is (fraction of the file sent, then "close", "drop" (closed a second
-# later), "reset" or "stall"); later requests are served whole. Modes: "etag"
+# later), "reset", "stall" or "refuse" (reset before any answer); later
+# requests are served whole. Modes: "etag"
 # (Range honoured when If-Range matches), "date" (only a strong
 # Last-Modified), "none" (no validator), "ignore" (Range/REST ignored),
 # "wrong" (206 whose range starts at 0).
 CASES = {
+    # First: on a connection of its own, not one WinInet kept from an earlier
+    # file (on those it asks again by itself).
+    "refused": ([(0.0, "refuse")], "etag", "whole"),
     "closed0": ([(0.0, "close")], "etag", "whole"),
     "closed50": ([(0.5, "close")], "etag", "whole"),
     "closed99": ([(0.99, "close")], "etag", "whole"),
@@ -40,7 +44,8 @@ CASES = {
     "novalidator": ([(0.5, "close")], "none", "whole"),
     "always": ([(f, "close") for f in (0.2, 0.4, 0.6, 0.8)], "etag", "failed"),
 }
-FTP_CASES = [c for c in CASES if c not in ("wrongrange", "datevalidator", "novalidator")]
+FTP_CASES = [c for c in CASES
+             if c not in ("wrongrange", "datevalidator", "novalidator", "refused")]
 
 
 def reset_on_close(sock):
@@ -65,6 +70,10 @@ class _FaultyHandler(http.server.BaseHTTPRequestHandler):
         srv.requests.append((name, rng, if_range))
         body = srv.files[name]
         fault = next_fault(srv.counts, srv.cases, name)
+        if fault and fault[1] == "refuse":
+            reset_on_close(self.connection)
+            self.close_connection = True
+            return
         mode = srv.cases.get(name, ([], "etag"))[1]
         start = 0
         if rng and mode != "ignore" and if_range in (ETAG, LAST_MODIFIED):
@@ -84,7 +93,10 @@ class _FaultyHandler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body[start:end])
         self.wfile.flush()
         if fault:
-            srv.stop.wait({"stall": 30, "drop": 1}.get(fault[1], 0))
+            # A reset a moment after the bytes, so that they (and the
+            # headers) reach the client before it: a reset that came first
+            # would discard them unread, which "refused" covers.
+            srv.stop.wait({"stall": 30, "drop": 1, "reset": 0.2}.get(fault[1], 0))
             if fault[1] == "reset":
                 reset_on_close(self.connection)
                 self.connection.close()

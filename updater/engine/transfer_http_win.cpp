@@ -37,6 +37,20 @@ HttpRequest OpenDownloadRequest(TransferState& state, HINTERNET session, const s
   return request;
 }
 
+// Whether the connection broke before a status line came: the platform then
+// either fails the request with a connection error or, for a link closed
+// without a byte, answers with status 0. Any other failure is no break.
+bool BrokeBeforeAnswer(const HttpRequest& request) {
+  if (!request) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_INTERNET_CONNECTION_ABORTED ||
+           error == ERROR_INTERNET_CONNECTION_RESET ||
+           error == ERROR_HTTP_INVALID_SERVER_RESPONSE;
+  }
+  DWORD status = 0;
+  return !QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status) || status == 0;
+}
+
 RangeReply RangeReplyOf(const HttpRequest& request) {
   RangeReply reply;
   DWORD number = 0;
@@ -115,6 +129,15 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
     SetInternetTimeouts(session.Get(), state.timeout_ms);
     request = OpenDownloadRequest(state, session.Get(), url, std::string());
   }
+  // A connection that broke before its answer came (a reset that beat the
+  // status line, a proxy that dropped the link) is a break at byte 0: asked
+  // again within the same budget as any later break.
+  ResumeBudget budget;
+  while (BrokeBeforeAnswer(request) && !state.cancel.load() &&
+         budget.Allow(TransferBreak::kClosed, 0)) {
+    App().WriteLog("Resuming download at byte 0: " + url);
+    request = OpenDownloadRequest(state, session.Get(), url, std::string());
+  }
   if (!request) return false;
 
   // An error page (a 503 passes the status check) must not be stored as
@@ -145,7 +168,6 @@ bool DownloadHttp(TransferState& state, const std::string& url, const std::strin
 
   uint64_t total = length;
   uint64_t received = 0;
-  ResumeBudget budget;
   bool whole = false;
   for (;;) {
     const ChunkLoopEnd end = CopyInternetBody(state, request.Get(), BodySource::kHttp, open_id,
