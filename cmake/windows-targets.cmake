@@ -43,6 +43,11 @@ target_link_libraries(win32_layer PUBLIC corvane_portable delay_imports ${WIN_SY
 # that the Windows-side test probes can link the very same code.
 file(GLOB UPDATER_WIN_CPP CONFIGURE_DEPENDS
   "${CMAKE_SOURCE_DIR}/updater/engine/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/engine/net/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/engine/config/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/engine/transfer/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/engine/stages/*_win.cpp"
+  "${CMAKE_SOURCE_DIR}/updater/engine/self_update/*_win.cpp"
   "${CMAKE_SOURCE_DIR}/updater/ui/*_win.cpp")
 add_library(updater_core OBJECT ${UPDATER_WIN_CPP})
 

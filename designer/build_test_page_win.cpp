@@ -15,7 +15,7 @@
 #include "shared/cng_crypto_win.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 namespace corvane {
 

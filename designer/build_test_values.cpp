@@ -5,7 +5,7 @@
 #include "designer/release_control.h"
 #include "shared/ini_store.h"
 #include "shared/text_util.h"
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 namespace corvane {
 

@@ -20,7 +20,7 @@
 #include "shared/zip_archive.h"
 #include "shared/zip_file_system.h"
 #include "shared/zip_path.h"
-#include "updater/engine/local_config.h"
+#include "updater/engine/config/local_config.h"
 #include "updater/ui/ui_config.h"
 
 namespace corvane {

@@ -7,7 +7,7 @@
 #include "shared/ini_store.h"
 #include "shared/p256_codec.h"
 #include "shared/zip_file_system.h"
-#include "updater/engine/update_check.h"
+#include "updater/engine/config/update_check.h"
 
 namespace corvane {
 

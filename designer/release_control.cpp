@@ -8,7 +8,7 @@
 #include "shared/p256_codec.h"
 #include "shared/text_util.h"
 #include "shared/zip_file_system.h"
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 namespace corvane {
 

@@ -1,6 +1,6 @@
 // Release control in the package build: staged roll-outs, signatures that
 // expire and the replacement of the publisher key (the rules the updater
-// follows are in updater/engine/rollout.h).
+// follows are in updater/engine/config/rollout.h).
 //
 // Project keys, [project]:
 //   "rollout"          percentage of installations that take the release

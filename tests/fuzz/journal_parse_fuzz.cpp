@@ -7,8 +7,8 @@
 #include <string>
 
 #include "../unit/stage_fakes.h"
-#include "updater/engine/stage_journal.h"
-#include "updater/engine/stage_recovery.h"
+#include "updater/engine/stages/stage_journal.h"
+#include "updater/engine/stages/stage_recovery.h"
 
 namespace {
 

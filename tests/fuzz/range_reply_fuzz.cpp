@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "updater/engine/transfer_resume.h"
+#include "updater/engine/transfer/transfer_resume.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "shared/p256_codec.h"
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 namespace {
 

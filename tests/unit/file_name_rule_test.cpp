@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/engine/folder_listing.h"
+#include "updater/engine/transfer/folder_listing.h"
 
 namespace corvane {
 namespace {

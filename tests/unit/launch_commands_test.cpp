@@ -1,4 +1,4 @@
-#include "updater/engine/launch_commands.h"
+#include "updater/engine/stages/launch_commands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/local_config.h"
+#include "updater/engine/config/local_config.h"
 
 #include <gtest/gtest.h>
 

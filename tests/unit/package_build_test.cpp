@@ -18,7 +18,7 @@
 #include "shared/zip_archive.h"
 #include "shared/zip_path.h"
 #include "tests/unit/zip_test_support.h"
-#include "updater/engine/local_config.h"
+#include "updater/engine/config/local_config.h"
 #include "tests/unit/openssl_p256.h"
 
 namespace corvane {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "shared/text_util.h"
-#include "updater/engine/patch_download.h"
+#include "updater/engine/config/patch_download.h"
 
 namespace corvane {
 namespace {

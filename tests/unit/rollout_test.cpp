@@ -1,5 +1,5 @@
 // The rules of staged roll-outs and of signed configurations that expire.
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 #include <gtest/gtest.h>
 

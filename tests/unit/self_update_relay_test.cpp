@@ -1,10 +1,10 @@
-#include "updater/engine/self_update_relay.h"
+#include "updater/engine/self_update/self_update_relay.h"
 
 #include <gtest/gtest.h>
 
 #include "check_test_support.h"
 #include "shared/zip_archive.h"
-#include "updater/engine/self_update_items.h"
+#include "updater/engine/self_update/self_update_items.h"
 
 namespace corvane {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "updater/engine/stage_platform.h"
+#include "updater/engine/stages/stage_platform.h"
 #include "updater/engine/update_items.h"
 #include "updater/ui/stage_view.h"
 

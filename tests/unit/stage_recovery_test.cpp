@@ -2,13 +2,13 @@
 // format, then a representative stage killed after every one of its changing
 // steps (and in the middle of it), recovered, and compared byte for byte with
 // the installation as it was before.
-#include "updater/engine/stage_recovery.h"
+#include "updater/engine/stages/stage_recovery.h"
 
 #include <gtest/gtest.h>
 
 #include "stage_fakes.h"
-#include "updater/engine/stage_journal.h"
-#include "updater/engine/update_stage.h"
+#include "updater/engine/stages/stage_journal.h"
+#include "updater/engine/stages/update_stage.h"
 
 namespace corvane {
 namespace {

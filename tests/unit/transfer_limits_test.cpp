@@ -1,11 +1,11 @@
-#include "updater/engine/transfer_limits.h"
+#include "updater/engine/net/transfer_limits.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "updater/engine/folder_listing.h"
+#include "updater/engine/transfer/folder_listing.h"
 
 namespace corvane {
 namespace {

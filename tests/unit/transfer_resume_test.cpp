@@ -1,4 +1,4 @@
-#include "updater/engine/transfer_resume.h"
+#include "updater/engine/transfer/transfer_resume.h"
 
 #include <gtest/gtest.h>
 

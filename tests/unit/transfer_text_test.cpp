@@ -1,4 +1,5 @@
-#include "updater/engine/transfer_text.h"
+#include "updater/engine/net/transfer_limits.h"
+#include "updater/engine/transfer/transfer_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/update_check.h"
+#include "updater/engine/config/update_check.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include "shared/text_util.h"
 #include "openssl_p256.h"
 #include "shared/zip_archive.h"
-#include "updater/engine/rollout.h"
+#include "updater/engine/config/rollout.h"
 
 namespace corvane {
 namespace {

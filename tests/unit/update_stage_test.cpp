@@ -1,6 +1,6 @@
 // The update stage against an in-memory file system and fake processes:
 // where files go, what is backed up and restored, and in which order.
-#include "updater/engine/update_stage.h"
+#include "updater/engine/stages/update_stage.h"
 
 #include <gtest/gtest.h>
 

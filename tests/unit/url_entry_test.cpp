@@ -1,4 +1,4 @@
-#include "updater/engine/url_entry.h"
+#include "updater/engine/config/url_entry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "updater/engine/version_compare.h"
+#include "updater/engine/config/version_compare.h"
 
 #include <gtest/gtest.h>
 

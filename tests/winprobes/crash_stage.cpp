@@ -23,9 +23,9 @@
 #include <string>
 
 #include "shared/archive_password.h"
-#include "updater/engine/local_config.h"
-#include "updater/engine/stage_platform_win.h"
-#include "updater/engine/update_stage.h"
+#include "updater/engine/config/local_config.h"
+#include "updater/engine/stages/stage_platform_win.h"
+#include "updater/engine/stages/update_stage.h"
 #include "updater/ui/stage_view.h"
 
 namespace corvane {

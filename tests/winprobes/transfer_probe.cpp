@@ -46,8 +46,8 @@
 #include <string>
 #include <vector>
 
-#include "updater/engine/http_text_fetcher_win.h"
-#include "updater/engine/transfer_engine_win.h"
+#include "updater/engine/net/http_text_fetcher_win.h"
+#include "updater/engine/transfer/transfer_engine_win.h"
 #include "updater/engine/updater_app.h"
 
 using namespace corvane;

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "updater/engine/transfer_view.h"
+#include "updater/engine/transfer/transfer_view.h"
 
 namespace corvane {
 
