@@ -6,6 +6,10 @@
 //   update_reference check <local ini>
 //     reads "urls" of [system] from the INI and fetches its first URL (the
 //     server-side configuration) into memory.
+//     Built as update_reference_shell (REFERENCE_ASKS_SHELL), it first asks
+//     the shell for the four special folders update.exe's log banner names,
+//     as any program that names them must: shell32, and with it user32 and
+//     gdi32, are then loaded and started.
 //   update_reference update <url> <md5> <source folder> <app folder> <flush>
 //     (<temp> below is a folder of its own in the system's temporary folder,
 //     where update.exe keeps its downloads too)
@@ -22,6 +26,9 @@
 #include <windows.h>
 #include <wincrypt.h>
 #include <wininet.h>
+#ifdef REFERENCE_ASKS_SHELL
+#include <shlobj.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -97,6 +104,12 @@ void List(const std::string& root, const std::string& relative, std::vector<Entr
 }
 
 int Check(const char* ini) {
+#ifdef REFERENCE_ASKS_SHELL
+  char folder[MAX_PATH];
+  for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_FONTS, CSIDL_PERSONAL, CSIDL_DESKTOP}) {
+    SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE);
+  }
+#endif
   char urls[2048] = {};
   GetPrivateProfileStringA("system", "urls", "", urls, sizeof(urls), ini);
   std::string url = urls;

@@ -107,6 +107,9 @@ endforeach()
 # project's code (bench/update_reference_win.cpp).
 add_executable(update_reference bench/update_reference_win.cpp)
 target_link_libraries(update_reference PRIVATE wininet advapi32)
+add_executable(update_reference_shell bench/update_reference_win.cpp)
+target_compile_definitions(update_reference_shell PRIVATE REFERENCE_ASKS_SHELL)
+target_link_libraries(update_reference_shell PRIVATE wininet advapi32 shell32)
 
 # The sample host program (samples/host/), twice from the same sources: the
 # installed version 1.0 and the version 1.1 that the demo's server offers.
