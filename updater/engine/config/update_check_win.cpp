@@ -95,7 +95,10 @@ std::string ReadLocalConfigBytes(UpdateLog& log, const std::string& path) {
 std::string FetchHttpConfigText(UpdateLog& log, const std::string& url) {
   ConfigFetchBudget budget;
   std::string error;
-  if (!CheckHttpStatus(url, &error, budget.NextTimeout())) {
+  // A server that ignores the status check's range answers it with the
+  // whole file: that answer is the text, and the server is not asked twice.
+  HttpWholeAnswer whole;
+  if (!CheckHttpStatus(url, &error, budget.NextTimeout(), &whole)) {
     if (!error.empty()) log.Write(error);
     return std::string();
   }
@@ -104,7 +107,9 @@ std::string FetchHttpConfigText(UpdateLog& log, const std::string& url) {
   fetcher.SetConnectionTimeout(budget.NextTimeout());
   fetcher.SetDeadline(budget.Left());
   std::string text;
-  if (!fetcher.FetchHttpText(url, &text)) return std::string();
+  const bool fetched = whole.request ? fetcher.ReadWholeAnswer(url, &whole, &text)
+                                     : fetcher.FetchHttpText(url, &text);
+  if (!fetched) return std::string();
   // An error page that slipped past the status check (a 503 of an overloaded
   // server, say) is not a configuration: taking it for one would report "no
   // new version" where the check really failed.

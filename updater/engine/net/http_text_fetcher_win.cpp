@@ -174,7 +174,6 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     StoreLastError();
     return false;
   }
-  const DWORD started = ::GetTickCount();
   const ULONGLONG started_ms = ::GetTickCount64();
   DWORD header_timeout = connection_timeout_ms_;
   if (deadline_ms_ != 0 && deadline_ms_ < header_timeout) header_timeout = deadline_ms_;
@@ -189,6 +188,32 @@ bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
     }
     return false;
   }
+  return ReadAnswer(url, request, started_ms, text);
+}
+
+bool HttpTextFetcher::ReadWholeAnswer(const std::string& url, HttpWholeAnswer* answer,
+                                      std::string* text) {
+  error_text_.clear();
+  status_code_ = 0;
+  raw_headers_.clear();
+  text->clear();
+  CloseSession();
+  session_ = std::move(answer->session);
+  HttpRequest request = std::move(answer->request);
+  if (!session_ || !request) return false;
+  for (HINTERNET handle : {session_.Get(), request.Get()}) {
+    SetInternetTimeouts(handle, connection_timeout_ms_);
+    if (receive_timeout_ms_ != 0) {
+      DWORD value = receive_timeout_ms_;
+      ::InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof(value));
+    }
+  }
+  return ReadAnswer(url, request, ::GetTickCount64(), text);
+}
+
+bool HttpTextFetcher::ReadAnswer(const std::string& url, HttpRequest& request,
+                                 ULONGLONG started_ms, std::string* text) {
+  const DWORD started = ::GetTickCount();
   DWORD status = 0;
   if (QueryHttpNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) status_code_ = status;
   raw_headers_ = QueryRawHeaders(request.Get());

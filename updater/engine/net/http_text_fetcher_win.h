@@ -27,8 +27,8 @@ constexpr DWORD kTransferTimeoutMs = 30000;
 // A server that ignores the probe's request for the first byte answers with
 // the whole file, and closing that answer unread makes the platform read
 // the body to the end to keep the connection. With `whole` given, such an
-// answer (200 with a length) is kept there, open, for DownloadHttp to read
-// instead of asking again.
+// answer (200 with a length) is kept there, open, for DownloadHttp or
+// HttpTextFetcher::ReadWholeAnswer to read instead of asking again.
 struct HttpWholeAnswer {
   ScopedInternet session;
   HttpRequest request;
@@ -72,6 +72,10 @@ class HttpTextFetcher {
   // kMaxTextBytes, or the server was too slow (see the time-outs above). After a response, status_code() and raw_headers() tell
   // what the server answered (a 404 page is still a body).
   bool FetchHttpText(const std::string& url, std::string* text);
+  // The same for the whole answer that CheckHttpStatus kept open: its body
+  // is the text, read under this fetcher's time-outs, without asking the
+  // server again. The fetcher takes the answer's session as its own.
+  bool ReadWholeAnswer(const std::string& url, HttpWholeAnswer* answer, std::string* text);
 
   // Closes and discards the session; the next fetch opens a new one.
   void CloseSession();
@@ -90,6 +94,9 @@ class HttpTextFetcher {
   void OnStatus(DWORD status, const void* info, DWORD info_length);
   void SetStatusText(const std::string& text);
   bool EnsureSession();
+  // The rest of a fetch once `request` has its answer's headers.
+  bool ReadAnswer(const std::string& url, HttpRequest& request, ULONGLONG started_ms,
+                  std::string* text);
   void StoreLastError();
 
   ScopedInternet session_;
