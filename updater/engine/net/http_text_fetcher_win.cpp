@@ -156,13 +156,16 @@ bool HttpTextFetcher::EnsureSession() {
                                  nullptr, nullptr, 0));
   if (!session_) return false;
   ::InternetSetStatusCallbackA(session_.Get(), &HttpTextFetcher::StatusCallback);
-  SetInternetTimeouts(session_.Get(), connection_timeout_ms_);
+  ApplyTimeouts(session_.Get());
+  return true;
+}
+
+void HttpTextFetcher::ApplyTimeouts(HINTERNET handle) const {
+  SetInternetTimeouts(handle, connection_timeout_ms_);
   if (receive_timeout_ms_ != 0) {
     DWORD value = receive_timeout_ms_;
-    ::InternetSetOptionA(session_.Get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value,
-                         sizeof(value));
+    ::InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof(value));
   }
-  return true;
 }
 
 bool HttpTextFetcher::FetchHttpText(const std::string& url, std::string* text) {
@@ -201,13 +204,8 @@ bool HttpTextFetcher::ReadWholeAnswer(const std::string& url, HttpWholeAnswer* a
   session_ = std::move(answer->session);
   HttpRequest request = std::move(answer->request);
   if (!session_ || !request) return false;
-  for (HINTERNET handle : {session_.Get(), request.Get()}) {
-    SetInternetTimeouts(handle, connection_timeout_ms_);
-    if (receive_timeout_ms_ != 0) {
-      DWORD value = receive_timeout_ms_;
-      ::InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &value, sizeof(value));
-    }
-  }
+  ApplyTimeouts(session_.Get());
+  ApplyTimeouts(request.Get());
   return ReadAnswer(url, request, ::GetTickCount64(), text);
 }
 

@@ -94,6 +94,8 @@ class HttpTextFetcher {
   void OnStatus(DWORD status, const void* info, DWORD info_length);
   void SetStatusText(const std::string& text);
   bool EnsureSession();
+  // This fetcher's connection and data-receive time-outs on `handle`.
+  void ApplyTimeouts(HINTERNET handle) const;
   // The rest of a fetch once `request` has its answer's headers.
   bool ReadAnswer(const std::string& url, HttpRequest& request, ULONGLONG started_ms,
                   std::string* text);
