@@ -4,6 +4,7 @@
 // Only this helper talks to Windows directly; its header stays portable.
 #include <windows.h>
 
+#include "shared/durable_file_win.h"
 #include "win32/scoped_handles.h"
 #else
 #include <fcntl.h>
@@ -15,21 +16,24 @@
 namespace corvane {
 
 #ifdef _WIN32
-bool WriteFileFlushed(const std::string& path, const std::string& bytes) {
-  ScopedFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+bool WriteAllFlushed(HANDLE file, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD wrote = 0;
-    if (!::WriteFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
-                     &wrote, nullptr) ||
+    if (!::WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
+                     nullptr) ||
         wrote == 0) {
       return false;
     }
     done += wrote;
   }
-  return ::FlushFileBuffers(file.Get()) != FALSE;
+  return ::FlushFileBuffers(file) != FALSE;
+}
+
+bool WriteFileFlushed(const std::string& path, const std::string& bytes) {
+  ScopedFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file && WriteAllFlushed(file.Get(), bytes);
 }
 
 bool FlushFileToDisk(const std::string& path) {

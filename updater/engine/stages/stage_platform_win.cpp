@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "shared/durable_file_win.h"
 #include "shared/zip_archive.h"
 #include "updater/engine/host_messages.h"
 #include "updater/engine/updater_app.h"
@@ -140,18 +141,8 @@ class WinFileSystem : public StageFileSystem {
                                   append ? OPEN_ALWAYS : CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
     LARGE_INTEGER end{};
-    if (!file || !::SetFilePointerEx(file.Get(), end, nullptr, FILE_END)) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-      DWORD wrote = 0;
-      if (!::WriteFile(file.Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
-                       &wrote, nullptr) ||
-          wrote == 0) {
-        return false;
-      }
-      done += wrote;
-    }
-    return ::FlushFileBuffers(file.Get()) != FALSE;
+    return file && ::SetFilePointerEx(file.Get(), end, nullptr, FILE_END) &&
+           WriteAllFlushed(file.Get(), bytes);
   }
 
   bool ReadSmallFile(const std::string& path, size_t limit, std::string* bytes) override {
